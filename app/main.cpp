@@ -1,0 +1,25 @@
+#include "clock/form1.h"
+#include "platform/default_instance.h"
+#include "platform/sound_player.h"
+#include "platform/startup.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zelmoro"));
+    QApplication::setDesktopFileName(QStringLiteral("zelmoro"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    platform::prepareRuntime();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zelmoro.svg")));
+
+    platform::form<Form1>().Show();
+    const int status = QApplication::exec();
+
+    // The program has ended: no window, no sound left behind.
+    platform::unloadAll();
+    platform::soundPlayer().play(std::nullopt, platform::SND_ASYNC);
+    return status;
+}

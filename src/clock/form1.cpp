@@ -1,0 +1,141 @@
+#include "clock/form1.h"
+
+#include "alarm/form2.h"
+#include "alarm/module1.h"
+#include "platform/default_instance.h"
+#include "platform/time_of_day.h"
+#include "wakeup/form3.h"
+#include "wakeup/form4.h"
+
+#include <QIcon>
+#include <QPainter>
+
+using platform::CommandButton;
+using platform::Label;
+
+namespace {
+
+const platform::FontSpec buttonFont{"Bauhaus 93", 9};
+const platform::FontSpec setButtonFont{"Bauhaus 93", 10.2};
+const platform::FontSpec displayFont{"Bauhaus 93", 19.8};
+
+} // namespace
+
+Form1::Form1()
+    : Form(QStringLiteral("Zelmoro"), 4128, 6816, platform::Taskbar::Entry),
+      m_Command3(this, QStringLiteral("Wave Test"), buttonFont, QStringLiteral("音が鳴るかテストします")),
+      m_Text1(QStringLiteral("belora.wav"), this),
+      m_Command2(this, QStringLiteral("Alarm-SET"), setButtonFont,
+                 QStringLiteral("アラームのなる時間をＳＥＴします")),
+      m_Command1(this, QStringLiteral("CLOSE"), buttonFont, QStringLiteral("終了します")),
+      m_Label2(this, QString(), displayFont, Label::Sizing::AutoSize),
+      m_Label3(this, QStringLiteral("None"), displayFont, Label::Sizing::AutoSize),
+      m_Label4(this, QStringLiteral("Alarm"), displayFont, Label::Sizing::AutoSize),
+      m_Label1(this, QStringLiteral("Now"), displayFont, Label::Sizing::AutoSize)
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/zelmoro.svg"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/icons/zelmoro-16.svg"), QSize(16, 16));
+    setWindowIcon(icon);
+
+    place(m_Command3, 3120, 120, 972, 492);
+    place(m_Text1, 0, 4680, 4875, 285);
+    m_Text1.setVisible(false);
+    place(m_Command2, 120, 5880, 3972, 852);
+    m_Command2.setPicture(QIcon(QStringLiteral(":/icons/alarm-clock.svg")), QSize(50, 50));
+    m_Command2.setAccessibleName(QStringLiteral("Alarm-SET"));
+    place(m_Command1, 3120, 720, 972, 492);
+    placeAt(m_Label2, 1320, 120);
+    placeAt(m_Label3, 1320, 720);
+    placeAt(m_Label4, 120, 720);
+    placeAt(m_Label1, 120, 120);
+    setTabOrder({&m_Label1, &m_Label4, &m_Label3, &m_Label2, &m_Command1, &m_Command2, &m_Text1,
+                 &m_Command3});
+
+    m_Timer1.setInterval(100);
+    platform::handle(&m_Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    platform::handle(&m_Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    platform::handle(&m_Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    platform::handle(&m_Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    m_Timer1.start();
+}
+
+void Form1::Form_Load()
+{
+    setShape(clock_face::faceBox(ScaleWidth()));
+    DrawHands();
+}
+
+void Form1::DrawHands()
+{
+    const clock_face::Hands hands =
+        clock_face::handsAt(ScaleWidth(), platform::timeText(platform::now()));
+    setLine(m_linHour, hands.hour);
+    setLine(m_linMin, hands.minute);
+    setLine(m_linSec, hands.second);
+}
+
+void Form1::Timer1_Timer()
+{
+    using namespace platform;
+    DrawHands();
+    m_Label2.setCaption(timeText(now()));
+    if (Module1::AlarmTime == timeText(now()))
+        Module1::sndPlaySoundA(m_Text1.text(), SND_ASYNC | SND_LOOP | SND_NOSTOP);
+    if (Module1::AlarmTime == timeText(now()))
+        platform::form<Form3>().Show();
+}
+
+void Form1::Command1_Click()
+{
+    platform::form<Form4>().Show();
+}
+
+void Form1::Command2_Click()
+{
+    platform::form<Form2>().Show();
+}
+
+void Form1::Command3_Click()
+{
+    Module1::sndPlaySoundA(m_Text1.text(), platform::SND_ASYNC | platform::SND_NOSTOP);
+}
+
+void Form1::setLine(LineControl &line, const clock_face::HandLine &to)
+{
+    if (line.X1 == to.x1 && line.Y1 == to.y1 && line.X2 == to.x2 && line.Y2 == to.y2)
+        return;
+    line.X1 = to.x1;
+    line.Y1 = to.y1;
+    line.X2 = to.x2;
+    line.Y2 = to.y2;
+    ++m_faceRepaints;
+    update();
+}
+
+void Form1::setShape(const clock_face::FaceBox &box)
+{
+    m_shpShape = ShapeControl{box.left, box.top, box.width, box.height};
+    ++m_faceRepaints;
+    update();
+}
+
+void Form1::paintEvent(QPaintEvent *event)
+{
+    Form::paintEvent(event);
+    const double scale = 1.0 / twipsPerPixel();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.scale(scale, scale);
+
+    // Outline only, one pixel wide; back and fill are transparent.
+    const double onePixel = twipsPerPixel();
+    painter.setPen(QPen(palette().color(QPalette::WindowText), onePixel));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QRectF(m_shpShape.Left, m_shpShape.Top, m_shpShape.Width, m_shpShape.Height));
+
+    for (const LineControl *line : {&m_linSec, &m_linMin, &m_linHour}) {
+        painter.setPen(QPen(line->colour, onePixel));
+        painter.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
+    }
+}

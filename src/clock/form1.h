@@ -1,0 +1,74 @@
+#pragma once
+
+#include "clock/hands_geometry.h"
+#include "platform/controls.h"
+#include "platform/form.h"
+
+#include <QColor>
+#include <QLineEdit>
+#include <QTimer>
+
+// The main window: the analog clock, the time and alarm displays, and the
+// buttons from which everything else is reached. Its tick drives the program.
+class Form1 : public platform::Form {
+    Q_OBJECT
+
+public:
+    Form1();
+
+    void Form_Load();
+    void Timer1_Timer();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+
+    // Windowless controls: the face and the three hands, in twips.
+    struct ShapeControl {
+        float Left = 240, Top = 1320, Width = 2412, Height = 2532;
+    };
+    struct LineControl {
+        float X1, Y1, X2, Y2;
+        QColor colour;
+    };
+    const ShapeControl &shpShape() const { return m_shpShape; }
+    const LineControl &linHour() const { return m_linHour; }
+    const LineControl &linMin() const { return m_linMin; }
+    const LineControl &linSec() const { return m_linSec; }
+
+    // How often the face had to be repainted because a property changed.
+    int faceRepaints() const { return m_faceRepaints; }
+
+    platform::Label &Label1() { return m_Label1; }
+    platform::Label &Label2() { return m_Label2; }
+    platform::Label &Label3() { return m_Label3; }
+    platform::Label &Label4() { return m_Label4; }
+    platform::CommandButton &Command1() { return m_Command1; }
+    platform::CommandButton &Command2() { return m_Command2; }
+    platform::CommandButton &Command3() { return m_Command3; }
+    QLineEdit &Text1() { return m_Text1; }
+    QTimer &Timer1() { return m_Timer1; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void DrawHands();
+    void setLine(LineControl &line, const clock_face::HandLine &to);
+    void setShape(const clock_face::FaceBox &box);
+
+    // Created in the layout's order; the later a windowless control, the higher it is drawn.
+    platform::CommandButton m_Command3;
+    QLineEdit m_Text1;
+    QTimer m_Timer1;
+    platform::CommandButton m_Command2;
+    platform::CommandButton m_Command1;
+    ShapeControl m_shpShape;
+    LineControl m_linSec{120, 1680, 1080, 2040, QColor(255, 0, 0)};
+    LineControl m_linMin{120, 1440, 1080, 1800, QColor(255, 0, 0)};
+    LineControl m_linHour{120, 1200, 1080, 1560, QColor(0, 0, 255)};
+    platform::Label m_Label2;
+    platform::Label m_Label3;
+    platform::Label m_Label4;
+    platform::Label m_Label1;
+    int m_faceRepaints = 0;
+};

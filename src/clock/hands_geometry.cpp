@@ -1,0 +1,85 @@
+#include "clock/hands_geometry.h"
+
+#include "platform/conversions.h"
+#include "platform/runtime_error.h"
+#include "platform/time_of_day.h"
+
+#include <cmath>
+
+namespace clock_face {
+
+namespace {
+
+// Vertical offset of the face below the text display and buttons.
+constexpr std::int32_t faceTop = 1500;
+constexpr double pi = 3.1415926;
+
+struct HandShape {
+    std::int16_t degreesPerUnit;
+    double tip;
+    double tail;
+};
+
+constexpr HandShape hourShape{30, 0.6, 0.1};
+constexpr HandShape minuteShape{6, 0.85, 0.15};
+constexpr HandShape secondShape{6, 0.9, 0.2};
+
+float checkedFloat(double value)
+{
+    if (!std::isfinite(value))
+        platform::raiseOverflow();
+    return static_cast<float>(value);
+}
+
+HandLine handLine(const HandShape &shape, std::int16_t units, std::int32_t c)
+{
+    using namespace platform;
+    const std::int16_t degrees =
+        checkedSub(checkedMul(units, shape.degreesPerUnit), std::int16_t{90});
+    const float angle = checkedFloat(degrees * pi / 180.0);
+    const double cosA = std::cos(static_cast<double>(angle));
+    const double sinA = std::sin(static_cast<double>(angle));
+    const double cd = c;
+    return HandLine{
+        checkedFloat(cd * shape.tip * cosA + cd),
+        checkedFloat(cd * shape.tip * sinA + cd + faceTop),
+        checkedFloat(cd * -shape.tail * cosA + cd),
+        checkedFloat(cd * -shape.tail * sinA + cd + faceTop),
+    };
+}
+
+} // namespace
+
+FaceBox faceBox(float scaleWidth)
+{
+    using namespace platform;
+    const std::int32_t w = toInt32(scaleWidth);
+    const std::int32_t half = w / 2;
+    const std::int32_t size = checkedSub32(checkedMul32(2, half), 50);
+    return FaceBox{5.0f, static_cast<float>(faceTop), static_cast<float>(size),
+                   static_cast<float>(size)};
+}
+
+HandUnits handUnits(const QString &timeText)
+{
+    using namespace platform;
+    const std::int16_t second = secondOf(timeText);
+    const float minuteExact = static_cast<float>(minuteOf(timeText)) + static_cast<float>(second) / 60.0f;
+    const std::int16_t minute = toInt16(minuteExact);
+    const float hourExact = static_cast<float>(hourOf(timeText)) + static_cast<float>(minute) / 60.0f;
+    const std::int16_t hour = toInt16(hourExact);
+    return HandUnits{hour, minute, second};
+}
+
+Hands handsAt(float scaleWidth, const QString &timeText)
+{
+    const std::int32_t c = platform::toInt32(scaleWidth / 2.0f);
+    const HandUnits units = handUnits(timeText);
+    return Hands{
+        handLine(hourShape, units.hour, c),
+        handLine(minuteShape, units.minute, c),
+        handLine(secondShape, units.second, c),
+    };
+}
+
+} // namespace clock_face

@@ -1,0 +1,101 @@
+#include "platform/form.h"
+
+#include "platform/default_instance.h"
+
+#include <QCloseEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include <cmath>
+
+namespace platform {
+
+double twipsPerPixel(double logicalDpi)
+{
+    return 1440.0 / logicalDpi;
+}
+
+int twipsToPixels(int twips, double logicalDpi)
+{
+    return static_cast<int>(std::lround(twips / twipsPerPixel(logicalDpi)));
+}
+
+namespace {
+
+Qt::WindowFlags flagsFor(Taskbar taskbar)
+{
+    // A title with no system menu and no minimize, maximize or close button. A
+    // tool window carries the window type that taskbars leave out.
+    const Qt::WindowFlags base = Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    return base | (taskbar == Taskbar::Entry ? Qt::Window : Qt::Tool);
+}
+
+} // namespace
+
+Form::Form(const QString &caption, int clientWidthTwips, int clientHeightTwips, Taskbar taskbar)
+    : QWidget(nullptr, flagsFor(taskbar))
+{
+    setWindowTitle(caption);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+    setFixedSize(toPixels(clientWidthTwips), toPixels(clientHeightTwips));
+}
+
+double Form::twipsPerPixel() const
+{
+    return platform::twipsPerPixel(logicalDpiX());
+}
+
+int Form::toPixels(int twips) const
+{
+    return twipsToPixels(twips, logicalDpiX());
+}
+
+float Form::ScaleWidth() const
+{
+    return static_cast<float>(width() * twipsPerPixel());
+}
+
+void Form::place(QWidget &control, int left, int top, int width, int height) const
+{
+    control.setGeometry(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
+}
+
+void Form::placeAt(QWidget &control, int left, int top) const
+{
+    control.move(toPixels(left), toPixels(top));
+}
+
+void Form::setTabOrder(std::initializer_list<QWidget *> controls)
+{
+    m_tabOrder.assign(controls);
+    for (std::size_t i = 1; i < m_tabOrder.size(); ++i)
+        QWidget::setTabOrder(m_tabOrder[i - 1], m_tabOrder[i]);
+}
+
+void Form::closeEvent(QCloseEvent *event)
+{
+    // Only the end of the program closes a window; every other close request
+    // (window manager, Alt+F4) is refused.
+    if (hasEnded())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Form::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    for (QWidget *control : m_tabOrder) {
+        if (control->isVisibleTo(this) && control->isEnabled()
+            && control->focusPolicy() != Qt::NoFocus) {
+            control->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
+}
+
+} // namespace platform

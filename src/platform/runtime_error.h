@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+namespace platform {
+
+// Error numbers of the runtime, as shown in its error report.
+enum class ErrorNumber { Overflow = 6, TypeMismatch = 13, InvalidProcedureCall = 5 };
+
+class RuntimeError : public std::runtime_error {
+public:
+    explicit RuntimeError(ErrorNumber number);
+    ErrorNumber number() const { return m_number; }
+    // The text of the error report, e.g. "実行時エラー '6':\n\nオーバーフローしました。".
+    QString report() const;
+
+private:
+    ErrorNumber m_number;
+};
+
+[[noreturn]] void raiseOverflow();
+[[noreturn]] void raiseTypeMismatch();
+
+// Runs an event handler. An error that escapes it is reported in a message box
+// and ends the program. Once the program has ended no handler runs.
+void runHandler(const std::function<void()> &handler);
+
+// How an escaped error is reported; the default shows a message box. Tests put a
+// recorder here instead of a modal box.
+using ErrorReporter = std::function<void(const RuntimeError &)>;
+void setErrorReporter(ErrorReporter reporter);
+
+} // namespace platform

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+// Flag words of the sound call, with their published meanings.
+inline constexpr std::uint32_t SND_ASYNC = 1;   // return at once, play in the background
+inline constexpr std::uint32_t SND_NODEFAULT = 2;  // no fallback sound when the file is unusable
+inline constexpr std::uint32_t SND_LOOP = 8;    // repeat until stopped
+inline constexpr std::uint32_t SND_NOSTOP = 16; // refuse the request while a sound plays
+
+// The one sound call of the program: play a file once or in a loop, or stop
+// (no file name). Returns whether the request was carried out.
+class SoundPlayer {
+public:
+    virtual ~SoundPlayer() = default;
+    virtual bool play(const std::optional<QString> &fileName, std::uint32_t flags) = 0;
+    // True while a sound is being played (a one-shot not yet finished, or a loop).
+    virtual bool isPlaying() const = 0;
+    // True while a looping sound is being played.
+    virtual bool isLooping() const = 0;
+};
+
+// The player used by the program. Tests may put their own in its place;
+// the caller keeps ownership of what it installs.
+SoundPlayer &soundPlayer();
+void setSoundPlayer(SoundPlayer *player);
+
+} // namespace platform
