@@ -1,0 +1,90 @@
+#pragma once
+
+#include "platform/random_source.h"
+#include "platform/runtime_error.h"
+#include "platform/sound_player.h"
+#include "platform/time_of_day.h"
+
+#include <QList>
+#include <QString>
+#include <QTime>
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace testing {
+
+// A clock that shows whatever time the test sets.
+class FakeClock final : public platform::Clock {
+public:
+    QTime timeOfDay() const override { return m_time; }
+    void set(QTime time) { m_time = time; }
+    void set(int h, int m, int s, int ms = 0) { m_time = QTime(h, m, s, ms); }
+    void advanceMs(int ms) { m_time = m_time.addMSecs(ms); }
+
+private:
+    QTime m_time{12, 0, 0};
+};
+
+// A sound player that records every request. It keeps the refusal rule of the
+// real one: while a sound "plays", a request with SND_NOSTOP is refused. A
+// one-shot sound plays until the test calls finishOneShot().
+class RecordingSoundPlayer final : public platform::SoundPlayer {
+public:
+    struct Call {
+        std::optional<QString> file;
+        std::uint32_t flags;
+        bool accepted;
+    };
+
+    bool play(const std::optional<QString> &fileName, std::uint32_t flags) override;
+    bool isPlaying() const override { return m_playing; }
+    bool isLooping() const override { return m_playing && m_looping; }
+
+    void finishOneShot();
+    const std::vector<Call> &calls() const { return m_calls; }
+    // Requests with exactly these flags.
+    int count(std::uint32_t flags) const;
+    void clear() { m_calls.clear(); }
+
+private:
+    std::vector<Call> m_calls;
+    bool m_playing = false;
+    bool m_looping = false;
+};
+
+// A random source that hands out the values the test queued (then 0).
+class QueuedRandom final : public platform::RandomSource {
+public:
+    void reseed() override { ++m_reseeds; }
+    float next() override;
+    void queue(std::initializer_list<float> values) { m_values.insert(m_values.end(), values); }
+    int reseeds() const { return m_reseeds; }
+    int remaining() const { return int(m_values.size()); }
+
+private:
+    std::deque<float> m_values;
+    int m_reseeds = 0;
+};
+
+// Installs the fakes for one test and puts the real services back afterwards;
+// errors that escape a handler are recorded instead of shown in a message box.
+class FakeRuntime {
+public:
+    FakeRuntime();
+    ~FakeRuntime();
+    FakeRuntime(const FakeRuntime &) = delete;
+    FakeRuntime &operator=(const FakeRuntime &) = delete;
+
+    FakeClock clock;
+    RecordingSoundPlayer sound;
+    QueuedRandom random;
+    QList<platform::ErrorNumber> reportedErrors;
+};
+
+// Once per test program, before any window: fonts and built-in pictures.
+void prepareOnce();
+
+} // namespace testing
