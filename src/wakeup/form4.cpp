@@ -1,3 +1,80 @@
 #include "wakeup/form4.h"
 
-Form4::Form4() : Form(QStringLiteral("本当に起きてるの??"), 2844, 1392, platform::Taskbar::Entry) {}
+#include "platform/conversions.h"
+#include "platform/default_instance.h"
+#include "platform/random_source.h"
+#include "wakeup/form5.h"
+#include "wakeup/form6.h"
+#include "wakeup/quiz.h"
+
+namespace {
+
+using Sizing = platform::Label::Sizing;
+
+} // namespace
+
+Form4::Form4()
+    : Form(QStringLiteral("本当に起きてるの??"), 2844, 1392, platform::Taskbar::Entry),
+      m_Text1(QStringLiteral("000"), this),
+      m_Command2(this, QStringLiteral("CANCEL"), {"Bauhaus 93", 10.2}),
+      m_Command1(this, QStringLiteral("OK"), {"Bauhaus 93", 10.2}),
+      m_Label4(this, QStringLiteral("="), {"ＤＦPOP体", 13.8, true}, Sizing::AutoSize),
+      m_Label3(this, QString(), {"Bauhaus 93", 13.8, true}, Sizing::AutoSize),
+      m_Label2(this, QStringLiteral("+"), {"ＤＦＰPOP体", 13.8, true}, Sizing::AutoSize),
+      m_Label1(this, QString(), {"Bauhaus 93", 13.8}, Sizing::AutoSize)
+{
+    // The answer box: at most three characters, typed or pasted. The input
+    // method is asked for plain Latin entry where it listens; full-width
+    // digits typed all the same are read as digits.
+    m_Text1.setFont(platform::makeFont({"Bauhaus 93", 13.8}));
+    m_Text1.setMaxLength(3);
+    m_Text1.setInputMethodHints(Qt::ImhPreferLatin | Qt::ImhNoPredictiveText
+                                | Qt::ImhNoAutoUppercase);
+    place(m_Text1, 1920, 240, 732, 444);
+    place(m_Command2, 1680, 840, 972, 372);
+    place(m_Command1, 600, 840, 972, 372);
+    placeAt(m_Label4, 1560, 240);
+    placeAt(m_Label3, 1080, 240);
+    placeAt(m_Label2, 720, 240);
+    placeAt(m_Label1, 240, 240);
+    setTabOrder({&m_Command1, &m_Command2, &m_Label1, &m_Label2, &m_Label3, &m_Label4, &m_Text1});
+
+    platform::handle(&m_Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
+    platform::handle(&m_Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
+    platform::handle(&m_Timer1, &QTimer::timeout, this, &Form4::Timer1_Timer);
+
+    // The redraw period starts when the window is loaded; hiding and showing
+    // leave it alone.
+    m_Timer1.setInterval(30000);
+    m_Timer1.start();
+}
+
+void Form4::Form_Load()
+{
+    const quiz::Pair pair = quiz::draw(platform::randomSource());
+    m_Label1.setCaption(platform::decimalText(pair.first));
+    m_Label3.setCaption(platform::decimalText(pair.second));
+}
+
+void Form4::Timer1_Timer()
+{
+    Form_Load();
+}
+
+void Form4::Command1_Click()
+{
+    const quiz::Verdict verdict =
+        quiz::check(m_Label1.Caption(), m_Label3.Caption(), m_Text1.text());
+    if (verdict == quiz::Verdict::Right) {
+        platform::form<Form4>().Hide();
+        platform::form<Form5>().Show();
+    } else {
+        // The quiz stays as it is, numbers and answer, for another try.
+        platform::form<Form6>().Show();
+    }
+}
+
+void Form4::Command2_Click()
+{
+    platform::form<Form4>().Hide();
+}
