@@ -2,6 +2,7 @@
 #include "platform/default_instance.h"
 #include "platform/sound_player.h"
 #include "platform/startup.h"
+#include "platform/termination.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("zelmoro"));
     QApplication::setQuitOnLastWindowClosed(false);
     platform::prepareRuntime();
+    platform::installTerminationHandler();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zelmoro.svg")));
 
     platform::form<Form1>().Show();
