@@ -2,6 +2,7 @@
 
 #include "alarm/form2.h"
 #include "alarm/module1.h"
+#include "clock/alarm_check.h"
 #include "platform/default_instance.h"
 #include "platform/time_of_day.h"
 #include "wakeup/form3.h"
@@ -78,12 +79,33 @@ void Form1::DrawHands()
 void Form1::Timer1_Timer()
 {
     using namespace platform;
+    // An alarm second that no tick fell into (the program was held up) still
+    // sounds, on the first tick after it, if that comes within a minute.
+    const QTime tickTime = now();
+    const bool missed = alarm_check::missedBetween(m_previousTick, tickTime, Module1::AlarmTime);
+    m_previousTick = tickTime;
+
     DrawHands();
     m_Label2.setCaption(timeText(now()));
-    if (Module1::AlarmTime == timeText(now()))
-        Module1::sndPlaySoundA(m_Text1.text(), SND_ASYNC | SND_LOOP | SND_NOSTOP);
-    if (Module1::AlarmTime == timeText(now()))
+    if (missed || Module1::AlarmTime == timeText(now()))
+        startAlarmSound();
+    if (missed || Module1::AlarmTime == timeText(now()))
         platform::form<Form3>().Show();
+}
+
+void Form1::startAlarmSound()
+{
+    using namespace platform;
+    const std::uint32_t loop = SND_ASYNC | SND_LOOP | SND_NOSTOP;
+    if (Module1::sndPlaySoundA(m_Text1.text(), loop))
+        return;
+    // Refused because a sound plays. A loop already sounding is left alone; a
+    // test sound gives way to the alarm.
+    SoundPlayer &player = soundPlayer();
+    if (player.isPlaying() && !player.isLooping()) {
+        Module1::sndPlaySoundA(std::nullopt, SND_ASYNC);
+        Module1::sndPlaySoundA(m_Text1.text(), loop);
+    }
 }
 
 void Form1::Command1_Click()

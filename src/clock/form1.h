@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QLineEdit>
+#include <QTime>
 #include <QTimer>
 
 // The main window: the analog clock, the time and alarm displays, and the
@@ -53,6 +54,7 @@ protected:
 
 private:
     void DrawHands();
+    void startAlarmSound();
     void setLine(LineControl &line, const clock_face::HandLine &to);
     void setShape(const clock_face::FaceBox &box);
 
@@ -71,4 +73,5 @@ private:
     platform::Label m_Label4;
     platform::Label m_Label1;
     int m_faceRepaints = 0;
+    QTime m_previousTick;
 };

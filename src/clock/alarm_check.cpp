@@ -1,0 +1,32 @@
+#include "clock/alarm_check.h"
+
+namespace alarm_check {
+
+namespace {
+
+constexpr int dayMs = 24 * 60 * 60 * 1000;
+
+// Milliseconds from one time of day forward to another, wrapping at midnight.
+int forwardMs(QTime from, QTime to)
+{
+    const int diff = from.msecsTo(to);
+    return diff < 0 ? diff + dayMs : diff;
+}
+
+} // namespace
+
+bool missedBetween(QTime previousTick, QTime thisTick, const QString &alarmTime)
+{
+    if (!previousTick.isValid() || !thisTick.isValid() || alarmTime.isEmpty())
+        return false;
+    const QTime alarm = QTime::fromString(alarmTime, QStringLiteral("H:mm:ss"));
+    if (!alarm.isValid())
+        return false;
+    const int gap = forwardMs(previousTick, thisTick);
+    const int alarmAfterPrevious = forwardMs(previousTick, alarm);
+    // The previous tick lies before the alarm second, this one after its end.
+    const bool skipped = alarmAfterPrevious > 0 && alarmAfterPrevious + 1000 <= gap;
+    return skipped && gap - alarmAfterPrevious < lateLimitMs;
+}
+
+} // namespace alarm_check
