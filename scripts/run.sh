@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Zelmoro and starts the clock.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh" run
+cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$root/build/release" -j"$(nproc)"
+exec "$root/build/release/bin/zelmoro"

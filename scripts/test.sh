@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Zelmoro twice (warnings as errors; then with
+# AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test in a
+# private desktop session (X server, window manager, sound server) that it
+# starts first and stops afterwards.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh" test
+
+jobs=$(nproc)
+cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELMORO_WERROR=ON >/dev/null
+cmake --build "$root/build/release" -j"$jobs"
+cmake -S "$root" -B "$root/build/sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZELMORO_WERROR=ON -DZELMORO_SANITIZE=ON >/dev/null
+cmake --build "$root/build/sanitize" -j"$jobs"
+
+session=$(mktemp -d /tmp/zelmoro-session.XXXXXX)
+trap '"$root/scripts/session.sh" stop "$session"' EXIT
+"$root/scripts/session.sh" start "$session"
+# shellcheck disable=SC1091
+source "$session/env"
+export ZELMORO_REQUIRE_DESKTOP=1
+
+status=0
+echo "== sanitized build"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions="$root/tests/lsan.supp":print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$root/build/sanitize" --output-on-failure -LE end_to_end || status=1
+echo "== release build"
+ctest --test-dir "$root/build/release" --output-on-failure || status=1
+exit $status
