@@ -12,7 +12,7 @@ run_packages=(
 )
 test_packages=(
     xvfb openbox dbus dbus-x11 at-spi2-core python3 python3-pyatspi
-    pulseaudio pulseaudio-utils sox xdotool x11-utils imagemagick faketime libfaketime
+    pulseaudio pulseaudio-utils sox xdotool x11-utils x11-apps imagemagick faketime libfaketime
 )
 
 packages=("${run_packages[@]}")
