@@ -1,11 +1,42 @@
 #pragma once
 
+#include "platform/controls.h"
 #include "platform/form.h"
 
-// The alarm time dialog.
+#include <QComboBox>
+
+#include <cstddef>
+
+// The alarm time dialog: three drop-down lists (hour, minute, second) that open
+// on the current time of day. SET stores the choice as the alarm time and shows
+// it in the main window; Cancel leaves everything as it was. Both close the
+// dialog, so every opening starts afresh from the time of day.
 class Form2 : public platform::Form {
     Q_OBJECT
 
 public:
     Form2();
+
+    void Form_Load();
+    void Command1_Click();
+    void Command2_Click();
+
+    platform::CommandButton &Command2() { return m_Command2; }
+    platform::CommandButton &Command1() { return m_Command1; }
+    QComboBox &cmbSecond() { return m_cmbSecond; }
+    QComboBox &cmbMinute() { return m_cmbMinute; }
+    QComboBox &cmbHour() { return m_cmbHour; }
+    // The unit labels after the lists: 0 "時", 1 "分", 2 "秒".
+    platform::Label &lblTime(std::size_t index);
+
+private:
+    // Created in the layout's order.
+    platform::CommandButton m_Command2;
+    platform::CommandButton m_Command1;
+    QComboBox m_cmbSecond;
+    QComboBox m_cmbMinute;
+    QComboBox m_cmbHour;
+    platform::Label m_lblTime2;
+    platform::Label m_lblTime1;
+    platform::Label m_lblTime0;
 };
