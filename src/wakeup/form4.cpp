@@ -44,7 +44,9 @@ Form4::Form4()
     platform::handle(&m_Timer1, &QTimer::timeout, this, &Form4::Timer1_Timer);
 
     // The redraw period starts when the window is loaded; hiding and showing
-    // leave it alone.
+    // leave it alone. A precise timer keeps to the 30 seconds, where a coarse
+    // one could stray by more than a second.
+    m_Timer1.setTimerType(Qt::PreciseTimer);
     m_Timer1.setInterval(30000);
     m_Timer1.start();
 }
