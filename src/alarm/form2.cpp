@@ -6,6 +6,8 @@
 #include "platform/default_instance.h"
 #include "platform/time_of_day.h"
 
+#include <QAbstractItemView>
+
 #include <cstdint>
 #include <stdexcept>
 
@@ -15,14 +17,6 @@ namespace {
 
 const platform::FontSpec buttonFont{"Bauhaus 93", 12};
 const platform::FontSpec unitFont{"ＭＳ Ｐゴシック", 12, true};
-
-// A list the user picks from and cannot type into. Its list opens below the
-// closed field, whatever the style's habit.
-void makeDropDownList(QComboBox &list)
-{
-    list.setEditable(false);
-    list.setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
-}
 
 // Entries 00 ... 59, always two digits.
 void fillSixty(QComboBox &list)
@@ -36,6 +30,19 @@ void fillSixty(QComboBox &list)
 }
 
 } // namespace
+
+DropDownList::DropDownList(QWidget *parent) : QComboBox(parent)
+{
+    setEditable(false);
+    // Below the field, whatever the style's habit of opening the list over it.
+    setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+}
+
+void DropDownList::showPopup()
+{
+    QComboBox::showPopup();
+    view()->scrollTo(view()->currentIndex(), QAbstractItemView::PositionAtTop);
+}
 
 Form2::Form2()
     : Form(QStringLiteral("Alarm - Set"), 3744, 1356, platform::Taskbar::None),
@@ -60,14 +67,19 @@ Form2::Form2()
     m_cmbHour.setAccessibleName(QStringLiteral("時"));
     m_cmbMinute.setAccessibleName(QStringLiteral("分"));
     m_cmbSecond.setAccessibleName(QStringLiteral("秒"));
-    for (QComboBox *list : {&m_cmbHour, &m_cmbMinute, &m_cmbSecond})
-        makeDropDownList(*list);
-
     setTabOrder({&m_cmbHour, &m_cmbMinute, &m_cmbSecond, &m_lblTime0, &m_lblTime1, &m_lblTime2,
                  &m_Command1, &m_Command2});
 
     platform::handle(&m_Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     platform::handle(&m_Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+}
+
+void Form2::showEvent(QShowEvent *event)
+{
+    // The lists are worked from the keyboard: show which one has the focus
+    // from the moment the dialog opens, not only after the first Tab.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    Form::showEvent(event);
 }
 
 platform::Label &Form2::lblTime(std::size_t index)

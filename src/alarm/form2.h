@@ -7,6 +7,18 @@
 
 #include <cstddef>
 
+// A combo box in drop-down-list style: the user picks an entry and cannot type
+// free text. Its list opens below the closed field and starts at the selected
+// entry, so the entries after it are in view.
+class DropDownList : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit DropDownList(QWidget *parent);
+
+    void showPopup() override;
+};
+
 // The alarm time dialog: three drop-down lists (hour, minute, second) that open
 // on the current time of day. SET stores the choice as the alarm time and shows
 // it in the main window; Cancel leaves everything as it was. Both close the
@@ -29,13 +41,16 @@ public:
     // The unit labels after the lists: 0 "時", 1 "分", 2 "秒".
     platform::Label &lblTime(std::size_t index);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     // Created in the layout's order.
     platform::CommandButton m_Command2;
     platform::CommandButton m_Command1;
-    QComboBox m_cmbSecond;
-    QComboBox m_cmbMinute;
-    QComboBox m_cmbHour;
+    DropDownList m_cmbSecond;
+    DropDownList m_cmbMinute;
+    DropDownList m_cmbHour;
     platform::Label m_lblTime2;
     platform::Label m_lblTime1;
     platform::Label m_lblTime0;
