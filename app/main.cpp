@@ -18,7 +18,9 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zelmoro.svg")));
 
     platform::form<Form1>().Show();
-    const int status = QApplication::exec();
+    // An error while the main window loaded has already been reported and ended
+    // the program.
+    const int status = platform::hasEnded() ? platform::endStatus() : QApplication::exec();
 
     // The program has ended: no window, no sound left behind.
     platform::unloadAll();

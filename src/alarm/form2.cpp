@@ -74,14 +74,6 @@ Form2::Form2()
     platform::handle(&m_Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
 }
 
-void Form2::showEvent(QShowEvent *event)
-{
-    // The lists are worked from the keyboard: show which one has the focus
-    // from the moment the dialog opens, not only after the first Tab.
-    setAttribute(Qt::WA_KeyboardFocusChange);
-    Form::showEvent(event);
-}
-
 platform::Label &Form2::lblTime(std::size_t index)
 {
     switch (index) {

@@ -41,9 +41,6 @@ public:
     // The unit labels after the lists: 0 "時", 1 "分", 2 "秒".
     platform::Label &lblTime(std::size_t index);
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
 private:
     // Created in the layout's order.
     platform::CommandButton m_Command2;

@@ -1,6 +1,7 @@
 #include "platform/default_instance.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <algorithm>
 #include <vector>
@@ -10,11 +11,28 @@ namespace platform {
 namespace {
 
 bool ended = false;
+int status = 0;
 
 std::vector<InstanceSlot *> &allSlots()
 {
     static std::vector<InstanceSlot *> all;
     return all;
+}
+
+void endWith(int exitStatus)
+{
+    if (ended)
+        return;
+    ended = true;
+    status = exitStatus;
+    for (InstanceSlot *slot : allSlots()) {
+        if (QWidget *window = slot->widget())
+            window->hide();
+    }
+    // Leave the event loop if one runs; outside one, exit() would make every
+    // later event loop return at once.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(exitStatus);
 }
 
 } // namespace
@@ -37,14 +55,17 @@ bool hasEnded()
 
 void End()
 {
-    if (ended)
-        return;
-    ended = true;
-    for (InstanceSlot *slot : allSlots()) {
-        if (QWidget *window = slot->widget())
-            window->hide();
-    }
-    QCoreApplication::exit(0);
+    endWith(0);
+}
+
+void endAfterError()
+{
+    endWith(1);
+}
+
+int endStatus()
+{
+    return status;
 }
 
 void unloadAll()
@@ -56,6 +77,7 @@ void unloadAll()
         }
     }
     ended = false;
+    status = 0;
 }
 
 } // namespace platform

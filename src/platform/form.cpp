@@ -88,6 +88,9 @@ void Form::closeEvent(QCloseEvent *event)
 
 void Form::showEvent(QShowEvent *event)
 {
+    // Windows are worked from the keyboard too: show which control has the
+    // focus from the moment the window opens, not only after the first Tab.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     QWidget::showEvent(event);
     for (QWidget *control : m_tabOrder) {
         if (control->isVisibleTo(this) && control->isEnabled()

@@ -64,7 +64,7 @@ void runHandler(const std::function<void()> &handler)
         handler();
     } catch (const RuntimeError &error) {
         reporter()(error);
-        End();
+        endAfterError();
     }
 }
 
