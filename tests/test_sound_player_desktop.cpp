@@ -16,8 +16,7 @@ using platform::PulseSoundPlayer;
 using testing::letSoundPlay;
 using testing::PulseRecorder;
 
-namespace
-{
+namespace {
 
 constexpr std::uint32_t kPlayOnce = 17; // SND_ASYNC + SND_NOSTOP
 constexpr std::uint32_t kPlayLoop = 25; // SND_ASYNC + SND_LOOP + SND_NOSTOP
@@ -48,8 +47,7 @@ int streamsOnServer()
 
 } // namespace
 
-class TestSoundPlayerDesktop : public QObject
-{
+class TestSoundPlayerDesktop : public QObject {
     Q_OBJECT
 
 private:
@@ -99,6 +97,9 @@ private slots:
         QCOMPARE_LT(recorder.mismatchWith(m_sound, start, PulseRecorder::kMonitorLoss, m_length),
                     0.01);
         QCOMPARE_LT(recorder.mismatchWith(m_sound, start, m_length - 0.1, m_length), 0.01);
+        qInfo("once: heard from %.3f s to %.3f s (file %.3f s); mismatch of the last 0.1 s %.5f",
+              start, recorder.lastSound(), m_length,
+              recorder.mismatchWith(m_sound, start, m_length - 0.1, m_length));
         // Then nothing more: it was played once and not restarted.
         QCOMPARE_LE(recorder.lastSound(), start + m_length);
         QVERIFY(recorder.silentBetween(start + m_length, recorder.duration()));
@@ -151,6 +152,12 @@ private slots:
         const double loopEnd = recorder.endOfSound(start);
         QCOMPARE_GT(loopEnd - start, 3.0 * m_length);
         QCOMPARE_LT(loopEnd - start, stopAt + 0.25);
+        qInfo(
+            "loop: %.2f s heard, ended %+.3f s from the stop call; longest quiet stretch %.1f ms; "
+            "period mismatch %.5f",
+            loopEnd - start, loopEnd - start - stopAt,
+            1000 * recorder.longestQuietStretch(heard, loopEnd - 0.05),
+            recorder.periodMismatch(heard, loopEnd - 0.05, m_frames));
         // Without a gap, and repeating the file exactly: never restarted.
         QCOMPARE_LT(recorder.longestQuietStretch(heard, loopEnd - 0.05), kMaxGap);
         QCOMPARE_LT(recorder.periodMismatch(heard, loopEnd - 0.05, m_frames), 0.01);
