@@ -10,16 +10,17 @@
 #include <cmath>
 #include <utility>
 
-namespace platform
-{
+namespace platform {
 
-namespace
-{
+namespace {
 
 constexpr int kLoopWatchMs = 500;   // a playing output is checked for failure this often
 constexpr int kDrainWatchMs = 20;   // the end of a sound played once is followed this closely
 constexpr int kDrainGraceMs = 2000; // longest wait for the server to play out the last samples
 constexpr int kTailMs = 100;        // silence after a sound played once, besides the buffer
+// Sound queued on the server: the window stays busy this long without a gap in
+// the sound (a stop still silences at once, the stream is closed).
+constexpr int kBufferMs = 300;
 
 } // namespace
 
@@ -81,9 +82,11 @@ bool PulseSoundPlayer::start(SoundClip clip, bool loop)
     format.setSampleFormat(QAudioFormat::Int16);
     const qint64 frameBytes = format.bytesPerFrame();
     const qint64 tailFrames = static_cast<qint64>(clip.sampleRate) * kTailMs / 1000;
+    const qint64 bufferFrames = static_cast<qint64>(clip.sampleRate) * kBufferMs / 1000;
     m_clipUSecs = std::llround(clip.seconds() * 1e6);
 
     auto *sink = new QAudioSink(output, format, this);
+    sink->setBufferSize(bufferFrames * frameBytes);
     auto *device = new ClipDevice(std::move(clip), loop, sink);
     const quint64 generation = ++m_generation;
     connect(sink, &QAudioSink::stateChanged, this,
