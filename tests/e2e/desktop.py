@@ -169,6 +169,20 @@ def visible_windows(title):
     return [int(w) for w in reply.stdout.split()]
 
 
+def window_facts(window):
+    """What the X server and the window manager say about a client window."""
+    info = run(["xwininfo", "-id", str(window)])
+    facts = {}
+    for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height", "Map State"):
+        match = re.search(rf"{key}:\s+(\S+)", info)
+        facts[key] = match.group(1) if match else None
+    props = subprocess.run(
+        ["xprop", "-id", str(window), "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "WM_TRANSIENT_FOR",
+         "_MOTIF_WM_HINTS", "_NET_FRAME_EXTENTS", "_NET_WM_ALLOWED_ACTIONS", "WM_NORMAL_HINTS"],
+        capture_output=True, text=True).stdout
+    return facts, props
+
+
 def activate(window):
     run(["xdotool", "windowactivate", "--sync", str(window)])
 

@@ -29,6 +29,10 @@ NAMES = {
 ROLES = {MAIN: "frame", NOTICE: "frame", QUIZ: "frame",
          DIALOG: "dialog", RIGHT: "dialog", WRONG: "dialog"}
 
+# Client areas of the layouts in twips, at 15 twips to the pixel (96 dpi).
+CLIENT_TWIPS = {MAIN: (4128, 6816), DIALOG: (3744, 1356), NOTICE: (3168, 1488),
+                QUIZ: (2844, 1392), RIGHT: (3936, 1476), WRONG: (3912, 1452)}
+
 LEAD = 6  # seconds between opening the dialog and the alarm second picked in it
 
 
@@ -50,6 +54,7 @@ class Road:
         self.steps, self.tree, self.rec, self.program = steps, tree, recorder, program
         self.artifacts, self.wave_length = artifacts, wave_length
         self.shots = 0
+        self.seen = set()
 
     # -- helpers -----------------------------------------------------------
 
@@ -65,9 +70,26 @@ class Road:
         """Waits for the X window with this title to be mapped; its accessible window."""
         self.tree.wait(f"mapped window {title!r}", lambda: desktop.visible_windows(title), timeout)
         window = self.tree.window(title)
+        if title not in self.seen:
+            self.seen.add(title)
+            self.check_frame(title)
         if window.get_role_name() != ROLES[title]:
             raise StepFailed(f"window {title!r} is a {window.get_role_name()}, not a {ROLES[title]}")
         return window
+
+    def check_frame(self, title):
+        """The client area has the layout's size and the window cannot be resized;
+        what the window manager made of the window is kept in windows.txt."""
+        facts, props = desktop.window_facts(desktop.visible_windows(title)[0])
+        with open(os.path.join(self.artifacts, "windows.txt"), "a", encoding="utf-8") as out:
+            out.write(f"== {title}\n{facts}\n{props}\n")
+        width, height = (round(twips / 15) for twips in CLIENT_TWIPS[title])
+        size = (int(facts["Width"]), int(facts["Height"]))
+        if size != (width, height):
+            raise StepFailed(f"window {title!r} has a client area of {size}, not {(width, height)}")
+        for bound in ("minimum", "maximum"):
+            if f"program specified {bound} size: {width} by {height}" not in props:
+                raise StepFailed(f"window {title!r} can be resized: {props}")
 
     def unmapped(self, title, timeout=5):
         self.tree.wait(f"window {title!r} to go away",
