@@ -4,6 +4,8 @@
 #include "platform/default_instance.h"
 #include "platform/startup.h"
 
+#include <algorithm>
+
 namespace testing {
 
 bool RecordingSoundPlayer::play(const std::optional<QString> &fileName, std::uint32_t flags)
@@ -22,18 +24,10 @@ bool RecordingSoundPlayer::play(const std::optional<QString> &fileName, std::uin
     return accepted;
 }
 
-void RecordingSoundPlayer::finishOneShot()
-{
-    if (m_playing && !m_looping)
-        m_playing = false;
-}
-
 int RecordingSoundPlayer::count(std::uint32_t flags) const
 {
-    int n = 0;
-    for (const Call &call : m_calls)
-        n += call.flags == flags ? 1 : 0;
-    return n;
+    return int(std::count_if(m_calls.begin(), m_calls.end(),
+                             [flags](const Call &call) { return call.flags == flags; }));
 }
 
 float QueuedRandom::next()

@@ -28,9 +28,9 @@ private:
     QTime m_time{12, 0, 0};
 };
 
-// A sound player that records every request. It keeps the refusal rule of the
-// real one: while a sound "plays", a request with SND_NOSTOP is refused. A
-// one-shot sound plays until the test calls finishOneShot().
+// A sound player that records every request and keeps the real one's refusal
+// rule: while a sound plays (a one-shot never ends here), a request with
+// SND_NOSTOP is refused.
 class RecordingSoundPlayer final : public platform::SoundPlayer {
 public:
     struct Call {
@@ -43,11 +43,9 @@ public:
     bool isPlaying() const override { return m_playing; }
     bool isLooping() const override { return m_playing && m_looping; }
 
-    void finishOneShot();
     const std::vector<Call> &calls() const { return m_calls; }
-    // Requests with exactly these flags.
+    // How many requests had exactly these flags.
     int count(std::uint32_t flags) const;
-    void clear() { m_calls.clear(); }
 
 private:
     std::vector<Call> m_calls;
@@ -62,7 +60,6 @@ public:
     float next() override;
     void queue(std::initializer_list<float> values) { m_values.insert(m_values.end(), values); }
     int reseeds() const { return m_reseeds; }
-    int remaining() const { return int(m_values.size()); }
 
 private:
     std::deque<float> m_values;
