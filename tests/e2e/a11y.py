@@ -33,6 +33,7 @@ class Tree:
     def __init__(self):
         self.events = []
         self.app = None
+        self.guard = None
         self._listener = Atspi.EventListener.new(self._record)
         for kind in self.KINDS:
             self._listener.register(kind)
@@ -57,7 +58,11 @@ class Tree:
             time.sleep(min(0.01, max(0.0, deadline - time.monotonic())))
 
     def wait(self, what, predicate, timeout):
-        return wait_for(what, predicate, timeout, idle=self.pump)
+        def checked():
+            if self.guard:
+                self.guard()  # fails at once when the program has gone
+            return predicate()
+        return wait_for(what, checked, timeout, idle=self.pump)
 
     def attach(self, name, timeout):
         def find():

@@ -31,8 +31,14 @@ def wait_for(what, predicate, timeout, interval=0.05, idle=time.sleep):
         idle(interval)
 
 
-def run(args, **kwargs):
-    return subprocess.run(args, check=True, capture_output=True, text=True, **kwargs).stdout
+def run(args, timeout=30):
+    try:
+        return subprocess.run(args, check=True, capture_output=True, text=True,
+                              timeout=timeout).stdout
+    except subprocess.CalledProcessError as error:
+        raise StepFailed(f"{' '.join(args)} failed: {error.stderr.strip()}") from error
+    except subprocess.TimeoutExpired as error:
+        raise StepFailed(f"{' '.join(args)} did not finish within {timeout} s") from error
 
 
 class Session:

@@ -55,6 +55,7 @@ class Road:
         self.artifacts, self.wave_length = artifacts, wave_length
         self.shots = 0
         self.seen = set()
+        tree.guard = self.alive
 
     # -- helpers -----------------------------------------------------------
 
@@ -331,8 +332,11 @@ class Road:
         self.expect_focus(window, "One More")
         self.press(WRONG, "space")
         self.unmapped(WRONG)
-        self.alive()
-        return before
+        box = a11y.find(self.quiz, Atspi.Role.TEXT)
+        if a11y.text_of(box) != answer:
+            raise StepFailed(f"after One More the answer box reads {a11y.text_of(box)!r}")
+        if self.numbers() != before:
+            self.steps.note("the quiz drew new numbers meanwhile (its 30-second redraw)")
 
     def right_answer(self):
         for attempt in (1, 2):
@@ -359,6 +363,7 @@ class Road:
         stopped = self.rec.now()
         if not self.rec.sounding(stopped - 0.5, stopped):
             raise StepFailed("the alarm sound was not playing before Wave Stop")
+        self.tree.guard = None  # from here on the program is meant to end
         self.press(RIGHT, "space")
         try:
             status = self.program.wait(10)
