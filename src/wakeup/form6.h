@@ -1,21 +1,13 @@
 #pragma once
 
-#include "platform/controls.h"
-#include "platform/form.h"
+#include "wakeup/message_window.h"
 
-// The wrong-answer window: One More closes it and leaves the quiz as it was.
-class Form6 : public platform::Form {
+// The wrong-answer window: its one button closes it and leaves the quiz as it
+// was for another try.
+class Form6 : public MessageWindow {
     Q_OBJECT
 
 public:
     Form6();
-
     void Command1_Click();
-
-    platform::CommandButton &Command1() { return m_Command1; }
-    platform::Label &Label1() { return m_Label1; }
-
-private:
-    platform::CommandButton m_Command1;
-    platform::Label m_Label1;
 };
