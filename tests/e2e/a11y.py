@@ -4,8 +4,7 @@ environment: the accessibility client connects when it is loaded."""
 
 import time
 
-import pyatspi  # noqa: F401  (brings the typelib and the Python overrides)
-import gi
+import gi  # the AT-SPI client library (from python3-pyatspi's dependencies)
 
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
