@@ -68,6 +68,8 @@ private slots:
     void controlsAreNamed();
     void windowsAreWindowsOrDialogs_data();
     void windowsAreWindowsOrDialogs();
+    void listsAreLabelledByTheirUnits_data();
+    void listsAreLabelledByTheirUnits();
     void quizNumbersAreReadable();
     void timeDisplayReadsTheTimeOfTheLastTick();
 
@@ -160,6 +162,32 @@ void TestAccessibility::windowsAreWindowsOrDialogs()
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(shownForm(window));
     QCOMPARE(int(iface->role()), role);
     QCOMPARE(iface->text(QAccessible::Name), title);
+}
+
+void TestAccessibility::listsAreLabelledByTheirUnits_data()
+{
+    QTest::addColumn<int>("list");
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("hour list") << 0 << "時";
+    QTest::newRow("minute list") << 1 << "分";
+    QTest::newRow("second list") << 2 << "秒";
+}
+
+// A list's accessible name on Linux is its selected entry; what it is for comes
+// from the label that labels it.
+void TestAccessibility::listsAreLabelledByTheirUnits()
+{
+    QFETCH(int, list);
+    QFETCH(QString, unit);
+
+    shownForm(2);
+    Form2 &dialog = form<Form2>().get();
+    QComboBox *lists[] = {&dialog.cmbHour(), &dialog.cmbMinute(), &dialog.cmbSecond()};
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(lists[list]);
+    QStringList labels;
+    for (const auto &[other, relation] : iface->relations(QAccessible::Label))
+        labels << other->text(QAccessible::Name);
+    QCOMPARE(labels, QStringList{unit});
 }
 
 void TestAccessibility::quizNumbersAreReadable()

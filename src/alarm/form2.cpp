@@ -67,6 +67,11 @@ Form2::Form2()
     m_cmbHour.setAccessibleName(QStringLiteral("時"));
     m_cmbMinute.setAccessibleName(QStringLiteral("分"));
     m_cmbSecond.setAccessibleName(QStringLiteral("秒"));
+    // On Linux a screen reader names a list by the label that is its buddy
+    // (a list's own name there is its selected entry).
+    m_lblTime0.setBuddy(&m_cmbHour);
+    m_lblTime1.setBuddy(&m_cmbMinute);
+    m_lblTime2.setBuddy(&m_cmbSecond);
     setTabOrder({&m_cmbHour, &m_cmbMinute, &m_cmbSecond, &m_lblTime0, &m_lblTime1, &m_lblTime2,
                  &m_Command1, &m_Command2});
 

@@ -80,7 +80,7 @@ class Road(Windows):
             raise StepFailed(f"the dialog has {len(combos)} lists, not 3")
         for combo, unit in zip(combos, "時分秒"):
             if a11y.labels_of(combo) != [unit]:
-                self.steps.note(f"the list showing {combo.get_name()!r} is labelled by "
+                raise StepFailed(f"the list showing {combo.get_name()!r} is labelled by "
                                  f"{a11y.labels_of(combo)}, not by {unit!r}")
         self.combos = combos
         self.expect_focused(combos[0], "the hour list")
