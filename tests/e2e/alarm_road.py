@@ -18,6 +18,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # leave the source tree as it is
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import desktop  # noqa: E402
