@@ -1,269 +1,165 @@
+// The alarm dialog with the real windows and an injected clock: the lists it
+// opens with, the alarm that SET builds from the user's picks, and the road of
+// one alarm from the dialog through the main window's ticks to the notice.
+
 #include "alarm/form2.h"
 #include "alarm/module1.h"
 #include "clock/form1.h"
 #include "platform/default_instance.h"
 #include "support/fakes.h"
+#include "wakeup/form3.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QTest>
-
-#include <algorithm>
-#include <memory>
-#include <vector>
 
 namespace {
 
-int px(int twips)
-{
-    return qRound(twips / 15.0);
-}
-
-// A clock that moves on by itself: each reading gives the next of the times it
-// was handed (the last one again when they run out).
-class SteppingClock final : public platform::Clock {
-public:
-    explicit SteppingClock(std::vector<QTime> times) : m_times(std::move(times)) {}
-    QTime timeOfDay() const override
-    {
-        const QTime time = m_times.at(std::min(m_reads, m_times.size() - 1));
-        ++m_reads;
-        return time;
-    }
-    std::size_t reads() const { return m_reads; }
-
-private:
-    std::vector<QTime> m_times;
-    mutable std::size_t m_reads = 0;
+// A clock that moves on by itself: each reading gives the next of its times
+// (the last one again once they run out).
+struct SteppingClock final : platform::Clock {
+    mutable QList<QTime> times;
+    QTime timeOfDay() const override { return times.size() > 1 ? times.takeFirst() : times[0]; }
 };
 
-QStringList hourEntries()
+// Keys ("Up", "Tab", "Alt+Down", "7" ...) pressed on what has the focus in the
+// dialog, once it is the active window.
+void press(const QString &keys)
 {
-    QStringList entries;
-    for (int n = 0; n <= 23; ++n)
-        entries << QString::number(n);
-    return entries;
+    for (const QString &key : keys.split(' ')) {
+        QTRY_VERIFY2(qobject_cast<Form2 *>(QApplication::activeWindow()), qPrintable(key));
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence::fromString(key));
+    }
 }
 
-QStringList sixtyEntries()
+void checkAlarm(const QString &alarm)
 {
-    QStringList entries;
-    for (int n = 0; n <= 59; ++n)
-        entries << QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
-    return entries;
-}
-
-QStringList entriesOf(const QComboBox &list)
-{
-    QStringList entries;
-    for (int i = 0; i < list.count(); ++i)
-        entries << list.itemText(i);
-    return entries;
+    QCOMPARE(Module1::AlarmTime, alarm);
+    QCOMPARE(platform::form<Form1>().get().Label3().Caption(), alarm.isEmpty() ? "None" : alarm);
 }
 
 } // namespace
 
-// The alarm dialog as it opens: its layout, the filled lists preselected to
-// the time of day, and the focus moving through the lists.
 class TestAlarmDialog : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    // Opened at the clock's readings (each list reads the time afresh, so a clock
+    // passing 8:00 gives a mix), then keys on the focused list, Tab to the next,
+    // Space on SET (or on Cancel). Neither Return nor Escape closes the dialog.
+    void openPickAndSet_data()
+    {
+        QTest::addColumn<QString>("reads");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("alarm");
+        // clang-format off
+        QTest::newRow("midnight") << "00:00:00" << "Tab Tab Tab Space" << "0:00:00";
+        QTest::newRow("9:05:07") << "09:05:07" << "Tab Tab Tab Space" << "9:05:07";
+        QTest::newRow("end of day") << "23:59:59.999" << "Tab Tab Tab Space" << "23:59:59";
+        QTest::newRow("hour early") << "07:59:59.999 08:00" << "Tab Tab Tab Space" << "7:00:00";
+        QTest::newRow("second late") << "07:59:59.9 07:59:59.95 08:00" << "Tab Tab Tab Space"
+            << "7:59:00";
+        QTest::newRow("arrows") << "09:05:07" << "Up Up Tab Tab Down Down Tab Space" << "7:05:09";
+        QTest::newRow("type-ahead") << "09:05:07" << "1 2 Tab 3 Tab 4 Tab Space" << "12:30:40";
+        QTest::newRow("Home keys") << "09:05:07" << "Home Tab Home Tab Home Tab Space" << "0:00:00";
+        QTest::newRow("ends") << "09:05:07" << "End Down Tab Home Up Tab Tab Space" << "23:00:07";
+        QTest::newRow("list") << "09:05" << "Tab Alt+Down Up Enter Tab Tab Space" << "9:04:00";
+        // Cancel on a first opening: no alarm, Label3 keeps "None".
+        QTest::newRow("Cancel") << "09:05:07" << "Down Return Esc Tab Tab Tab Tab Space" << "";
+        // clang-format on
+    }
+    void openPickAndSet()
+    {
+        QFETCH(QString, reads);
+        QFETCH(QString, keys);
+        SteppingClock clock; // outlives the runtime, which puts the real clock back
+        testing::FakeRuntime runtime;
+        for (const QString &read : reads.split(' '))
+            clock.times << QTime::fromString(read, Qt::ISODateWithMs);
+        platform::setClock(&clock);
+        platform::form<Form2>().Show();
+        Form2 &d = platform::form<Form2>().get();
+        QStringList lists; // first entry, last entry and count of each list
+        for (QComboBox *l : {&d.cmbHour(), &d.cmbMinute(), &d.cmbSecond()})
+            lists << l->itemText(0) << l->itemText(l->count() - 1) << QString::number(l->count());
+        QCOMPARE(lists.join(' '), "0 23 24 00 59 60 00 59 60");
+        QCOMPARE(d.size(), QSize(250, 90)); // 3744 x 1356 twips
+        press(keys);
+        QVERIFY(!platform::form<Form2>().isLoaded());
+        QFETCH(QString, alarm);
+        checkAlarm(alarm);
+    }
 
-    void layout_data();
-    void layout();
-    void tabOrder();
-    void fillAndPreselection_data();
-    void fillAndPreselection();
-    void threeSeparateReads_data();
-    void threeSeparateReads();
-    void showOnShownDialogKeepsThePicks();
-    void noDefaultOrCancelButton();
+    // The opened list lies below the closed field and starts at the selection.
+    void droppedListStartsAtTheSelection()
+    {
+        testing::FakeRuntime runtime;
+        runtime.clock.set(12, 0, 0);
+        platform::form<Form2>().Show();
+        press("Alt+Down");
+        QComboBox &hours = platform::form<Form2>().get().cmbHour();
+        QWidget *popup = QApplication::activePopupWidget();
+        QVERIFY(popup && popup->isAncestorOf(hours.view()));
+        QVERIFY(popup->y() >= hours.mapToGlobal(QPoint(0, hours.height() - 1)).y());
+        QCOMPARE(hours.view()->indexAt(QPoint(1, 1)).data().toString(), "12");
+    }
 
-private:
-    Form2 &open();
+    // SET, then reopened at 11:22:33: one down, shown once more (the
+    // picks stay) and SET replaces the alarm; reopened again, Cancel keeps it.
+    void reopenAfterSet()
+    {
+        testing::FakeRuntime runtime;
+        platform::form<Form2>().Show();
+        press("Down Tab Tab Tab Space");
+        runtime.clock.set(11, 22, 33);
+        platform::form<Form2>().Show();
+        press("Down");
+        platform::form<Form2>().Show();
+        press("Tab Tab Tab Space");
+        checkAlarm("12:22:33");
+        platform::form<Form2>().Show();
+        press("Tab Tab Tab Tab Space");
+        checkAlarm("12:22:33");
+    }
 
-    std::unique_ptr<testing::FakeRuntime> m_runtime;
+    // Set 7:00:00 from the main window, then tick every 100 ms from 6:59:59 to
+    // 7:00:01.900 on two days. Each tick writes its state into three timelines;
+    // on the first day OK is clicked after the ticks at 7:00:00.300 and 7:00:01.000.
+    void wholeRoad()
+    {
+        testing::FakeRuntime runtime;
+        runtime.clock.set(6, 58, 30);
+        platform::form<Form1>().Show();
+        Form1 &main = platform::form<Form1>().get();
+        main.Timer1().stop(); // the test ticks by hand
+        QTest::mouseClick(&main.Command2(), Qt::LeftButton);
+        press("Down Tab Home Tab 0 Tab Space");
+        auto &form3 = platform::form<Form3>();
+        // L: loop request, N: notice shown, o: hidden by OK, ~: loop sounding
+        QString requests, notice, looping;
+        for (int tick = 0; tick < 60; ++tick, runtime.clock.advanceMs(100)) {
+            if (tick % 30 == 0) // the first tick of each day
+                runtime.clock.set(6, 59, 59);
+            const int before = runtime.sound.count(25); // SND_ASYNC + SND_LOOP + SND_NOSTOP
+            main.Timer1_Timer();
+            requests += runtime.sound.count(25) == before ? '.' : 'L';
+            notice += form3.isShown() ? 'N' : '.';
+            looping += runtime.sound.isLooping() ? '~' : '.';
+            if (tick == 13 || tick == 20) {
+                QTest::mouseClick(&form3.get().Command1(), Qt::LeftButton);
+                notice += form3.isShown() || !form3.isLoaded() ? '!' : 'o';
+            }
+        }
+        // clang-format off
+        QCOMPARE(requests, "..........LLLLLLLLLL.........." "..........LLLLLLLLLL..........");
+        QCOMPARE(notice,   "..........NNNNoNNNNNNNo........." "..........NNNNNNNNNNNNNNNNNNNN");
+        QCOMPARE(looping,  "..........~~~~~~~~~~~~~~~~~~~~" "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~");
+        // clang-format on
+        // Only the first request started the loop; the rest found it sounding.
+        QCOMPARE(runtime.sound.calls().size(), std::size_t(20));
+        QVERIFY(runtime.sound.calls().front().file == "belora.wav");
+    }
 };
-
-void TestAlarmDialog::init()
-{
-    m_runtime = std::make_unique<testing::FakeRuntime>();
-    // The main window is always there when the dialog opens; its tick is not
-    // wanted here.
-    platform::form<Form1>().get().Timer1().stop();
-}
-
-void TestAlarmDialog::cleanup()
-{
-    m_runtime.reset();
-}
-
-Form2 &TestAlarmDialog::open()
-{
-    platform::form<Form2>().Show();
-    Form2 &dialog = platform::form<Form2>().get();
-    if (!QTest::qWaitForWindowActive(&dialog))
-        qWarning("the dialog did not become active");
-    return dialog;
-}
-
-void TestAlarmDialog::layout_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QRect>("twips");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("Cancel") << "Command2" << QRect(1920, 720, 1572, 372) << "Cancel";
-    QTest::newRow("SET") << "Command1" << QRect(240, 720, 1572, 372) << "SET";
-    QTest::newRow("second list") << "cmbSecond" << QRect(2520, 240, 732, 276) << "";
-    QTest::newRow("minute list") << "cmbMinute" << QRect(1320, 240, 732, 276) << "";
-    QTest::newRow("hour list") << "cmbHour" << QRect(120, 240, 732, 276) << "";
-    QTest::newRow("second label") << "lblTime(2)" << QRect(3360, 240, 252, 252) << "秒";
-    QTest::newRow("minute label") << "lblTime(1)" << QRect(2160, 240, 252, 252) << "分";
-    QTest::newRow("hour label") << "lblTime(0)" << QRect(960, 240, 252, 252) << "時";
-}
-
-void TestAlarmDialog::layout()
-{
-    QFETCH(QString, control);
-    QFETCH(QRect, twips);
-    QFETCH(QString, caption);
-    Form2 &dialog = open();
-    const QHash<QString, QWidget *> controls{
-        {"Command1", &dialog.Command1()},  {"Command2", &dialog.Command2()},
-        {"cmbHour", &dialog.cmbHour()},    {"cmbMinute", &dialog.cmbMinute()},
-        {"cmbSecond", &dialog.cmbSecond()}, {"lblTime(0)", &dialog.lblTime(0)},
-        {"lblTime(1)", &dialog.lblTime(1)}, {"lblTime(2)", &dialog.lblTime(2)},
-    };
-    QWidget *widget = controls.value(control);
-    QCOMPARE(widget->geometry(),
-             QRect(px(twips.left()), px(twips.top()), px(twips.width()), px(twips.height())));
-    QVERIFY(widget->isVisible());
-
-    if (auto *list = qobject_cast<QComboBox *>(widget)) {
-        QVERIFY2(!list->isEditable() && !list->lineEdit(), "a drop-down list takes no typing");
-    } else if (control.startsWith("Command")) {
-        QCOMPARE(widget->property("text").toString(), caption);
-        QCOMPARE(widget->font().family(), QStringLiteral("Bauhaus 93"));
-        QCOMPARE(widget->font().pointSizeF(), 12.0);
-        QVERIFY(!widget->font().bold());
-    } else {
-        QCOMPARE(widget->property("text").toString(), caption);
-        QCOMPARE(widget->font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
-        QCOMPARE(widget->font().pointSizeF(), 12.0);
-        QVERIFY(widget->font().bold());
-        QCOMPARE(widget->focusPolicy(), Qt::NoFocus);
-    }
-
-    // The window itself: fixed client area, title only, no taskbar entry.
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Alarm - Set"));
-    QCOMPARE(dialog.size(), QSize(250, 90));
-    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-    QCOMPARE(dialog.windowType(), Qt::Tool);
-    QVERIFY(!(dialog.windowFlags() & (Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                                      | Qt::WindowMinMaxButtonsHint)));
-    QCOMPARE(dialog.palette().color(QPalette::Window), QColor(255, 255, 255));
-}
-
-void TestAlarmDialog::tabOrder()
-{
-    Form2 &dialog = open();
-    const QList<QWidget *> order{&dialog.cmbHour(), &dialog.cmbMinute(), &dialog.cmbSecond(),
-                                 &dialog.Command1(), &dialog.Command2(), &dialog.cmbHour()};
-    QCOMPARE(dialog.focusWidget(), order.first());
-    for (qsizetype i = 1; i < order.size(); ++i) {
-        QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
-        QCOMPARE(dialog.focusWidget(), order.at(i));
-    }
-    QTest::keyClick(dialog.focusWidget(), Qt::Key_Backtab);
-    QCOMPARE(dialog.focusWidget(), &dialog.Command2());
-}
-
-void TestAlarmDialog::fillAndPreselection_data()
-{
-    QTest::addColumn<QTime>("now");
-    QTest::addColumn<QString>("hour");
-    QTest::addColumn<QString>("minute");
-    QTest::addColumn<QString>("second");
-    QTest::newRow("midnight") << QTime(0, 0, 0) << "0" << "00" << "00";
-    QTest::newRow("9:05:07") << QTime(9, 5, 7) << "9" << "05" << "07";
-    QTest::newRow("end of the day") << QTime(23, 59, 59, 999) << "23" << "59" << "59";
-}
-
-void TestAlarmDialog::fillAndPreselection()
-{
-    QFETCH(QTime, now);
-    QFETCH(QString, hour);
-    QFETCH(QString, minute);
-    QFETCH(QString, second);
-    m_runtime->clock.set(now);
-    Form2 &dialog = open();
-
-    QCOMPARE(entriesOf(dialog.cmbHour()), hourEntries());
-    QCOMPARE(entriesOf(dialog.cmbMinute()), sixtyEntries());
-    QCOMPARE(entriesOf(dialog.cmbSecond()), sixtyEntries());
-    QCOMPARE(dialog.cmbHour().currentText(), hour);
-    QCOMPARE(dialog.cmbMinute().currentText(), minute);
-    QCOMPARE(dialog.cmbSecond().currentText(), second);
-    QCOMPARE(dialog.focusWidget(), &dialog.cmbHour());
-    QVERIFY(dialog.cmbHour().hasFocus());
-}
-
-void TestAlarmDialog::threeSeparateReads_data()
-{
-    QTest::addColumn<QTime>("hourRead");
-    QTest::addColumn<QTime>("minuteRead");
-    QTest::addColumn<QTime>("secondRead");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("hour read before 8:00") << QTime(7, 59, 59, 999) << QTime(8, 0, 0, 0)
-                                           << QTime(8, 0, 0, 0) << "7:00:00";
-    QTest::newRow("hour and minute read before 8:00")
-        << QTime(7, 59, 59, 900) << QTime(7, 59, 59, 950) << QTime(8, 0, 0, 0) << "7:59:00";
-    QTest::newRow("across midnight") << QTime(23, 59, 59, 999) << QTime(0, 0, 0, 0)
-                                     << QTime(0, 0, 0, 1) << "23:00:00";
-}
-
-void TestAlarmDialog::threeSeparateReads()
-{
-    QFETCH(QTime, hourRead);
-    QFETCH(QTime, minuteRead);
-    QFETCH(QTime, secondRead);
-    QFETCH(QString, shown);
-    SteppingClock clock({hourRead, minuteRead, secondRead});
-    platform::setClock(&clock);
-    Form2 &dialog = platform::form<Form2>().get();
-    platform::setClock(&m_runtime->clock);
-    QCOMPARE(clock.reads(), std::size_t(3));
-    QCOMPARE(dialog.cmbHour().currentText() + ":" + dialog.cmbMinute().currentText() + ":"
-                 + dialog.cmbSecond().currentText(),
-             shown);
-}
-
-void TestAlarmDialog::showOnShownDialogKeepsThePicks()
-{
-    m_runtime->clock.set(9, 5, 7);
-    Form2 &dialog = open();
-    QTest::keyClick(dialog.focusWidget(), Qt::Key_Down);
-    m_runtime->clock.set(14, 0, 0);
-    platform::form<Form2>().Show();
-
-    QCOMPARE(&platform::form<Form2>().get(), &dialog);
-    QCOMPARE(dialog.cmbHour().count(), 24);
-    QCOMPARE(dialog.cmbHour().currentText(), QStringLiteral("10"));
-    QCOMPARE(dialog.cmbMinute().currentText(), QStringLiteral("05"));
-    QTest::mouseClick(&dialog.Command1(), Qt::LeftButton);
-    QCOMPARE(Module1::AlarmTime, QStringLiteral("10:05:07"));
-}
-
-void TestAlarmDialog::noDefaultOrCancelButton()
-{
-    m_runtime->clock.set(9, 5, 7);
-    Form2 &dialog = open();
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
-        QTest::keyClick(dialog.focusWidget(), key);
-    QVERIFY(platform::form<Form2>().isShown());
-    QVERIFY(Module1::AlarmTime.isEmpty());
-}
 
 QTEST_MAIN(TestAlarmDialog)
 #include "test_alarm_dialog.moc"
