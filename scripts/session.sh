@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts or stops a private desktop session for the tests: an X server (Xvfb),
-# a window manager (openbox), a D-Bus session bus with the accessibility bus,
-# and a PulseAudio server whose default output is a null sink.
+# a window manager (openbox), a D-Bus session bus, and a PulseAudio server
+# whose default output is a null sink.
 #
 #   scripts/session.sh start DIR   starts everything under DIR and writes DIR/env
 #   scripts/session.sh stop DIR    stops what start started

@@ -92,6 +92,8 @@ void TestDesktop::shippedProgram()
     QVERIFY2(!main.isEmpty(), "the window \"Zelmoro\" did not appear");
     QCOMPARE(clientSize(main), QSize(275, 454)); // 4128 x 6816 twips
     QVERIFY(run("xprop", {"-id", main}).contains("_NET_WM_WINDOW_TYPE_NORMAL"));
+    // Title and border only, movable: no menu, minimize, maximize or close.
+    QVERIFY(run("xprop", {"-id", main, "_MOTIF_WM_HINTS"}).endsWith("0x3, 0x4, 0xa, 0x0, 0x0"));
 
     // Wave Test plays the chime once.
     PulseRecorder recorder;

@@ -6,6 +6,7 @@
 #include "platform/default_instance.h"
 #include "support/fakes.h"
 #include "wakeup/form3.h"
+#include "wakeup/form4.h"
 
 #include <QCloseEvent>
 #include <QTest>
@@ -116,6 +117,9 @@ void TestMainWindow::windowAndFocus()
     QApplication::sendEvent(m_form, &close);
     QTest::keyClick(m_form, Qt::Key_Escape);
     QVERIFY(!close.isAccepted() && m_form->isVisible() && !platform::hasEnded());
+    // Enter acts on the focused button, as Space does.
+    QTest::keyClick(&m_form->Command1(), Qt::Key_Return);
+    QTRY_VERIFY(platform::form<Form4>().isShown());
 }
 
 void TestMainWindow::tickWithoutAlarmMovesHandsAndTimeOnly()

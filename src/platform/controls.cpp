@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -142,14 +143,23 @@ CommandButton::CommandButton(QWidget *parent, const QString &caption, const Font
     : QPushButton(caption, parent)
 {
     setFont(makeFont(font));
-    // Enter clicks the button that has the focus, as Space does; outside a
-    // dialog this makes no button the window's default.
-    setAutoDefault(true);
+    // No button is a window's default; Enter acts on the focused one (below).
+    setAutoDefault(false);
     setDefault(false);
     if (!toolTip.isEmpty()) {
         setToolTip(toolTip);
         setAccessibleDescription(toolTip);
     }
+}
+
+void CommandButton::keyPressEvent(QKeyEvent *event)
+{
+    // Enter clicks the button that has the focus, as Space does.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat())
+        animateClick();
+    else
+        QPushButton::keyPressEvent(event);
 }
 
 void CommandButton::setPicture(const QIcon &picture, QSize naturalSize)

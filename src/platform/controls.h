@@ -42,6 +42,7 @@ public:
     void setPicture(const QIcon &picture, QSize naturalSize);
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

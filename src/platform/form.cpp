@@ -1,6 +1,7 @@
 #include "platform/form.h"
 
 #include "platform/default_instance.h"
+#include "platform/window_hints.h"
 
 #include <QCloseEvent>
 #include <QScreen>
@@ -91,6 +92,7 @@ void Form::showEvent(QShowEvent *event)
     // Windows are worked from the keyboard too: show which control has the
     // focus from the moment the window opens, not only after the first Tab.
     setAttribute(Qt::WA_KeyboardFocusChange);
+    requestTitleOnlyFrame(*this);
     QWidget::showEvent(event);
     for (QWidget *control : m_tabOrder) {
         if (control->isVisibleTo(this) && control->isEnabled()
