@@ -28,6 +28,7 @@ Form4::Form4()
     // digits typed all the same are read as digits.
     m_Text1.setFont(platform::makeFont({"Bauhaus 93", 13.8}));
     m_Text1.setMaxLength(3);
+    m_Text1.setAccessibleName(QStringLiteral("答え"));
     m_Text1.setInputMethodHints(Qt::ImhPreferLatin | Qt::ImhNoPredictiveText
                                 | Qt::ImhNoAutoUppercase);
     place(m_Text1, 1920, 240, 732, 444);
