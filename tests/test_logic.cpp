@@ -1,8 +1,10 @@
 // The arithmetic the windows rely on: time text, rounding and checked integers,
-// reading a typed number, and the geometry of the clock face and hands.
+// reading a typed number, the geometry of the clock face and hands; and the
+// end of the program after an error.
 
 #include "clock/hands_geometry.h"
 #include "platform/conversions.h"
+#include "platform/default_instance.h"
 #include "platform/runtime_error.h"
 #include "platform/time_of_day.h"
 
@@ -50,6 +52,7 @@ private slots:
     void handUnits();
     void placesTheHands_data();
     void placesTheHands();
+    void escapedErrorEndsTheProgram();
 };
 
 void TestLogic::timeText()
@@ -175,6 +178,20 @@ void TestLogic::placesTheHands()
     for (auto [actual, wanted] : {std::pair{line.x1, expected.x1}, {line.y1, expected.y1},
                                   {line.x2, expected.x2}, {line.y2, expected.y2}})
         QVERIFY2(std::abs(actual - wanted) < 1e-3f, qPrintable(QString::number(double(actual))));
+}
+
+void TestLogic::escapedErrorEndsTheProgram()
+{
+    QList<ErrorNumber> reported;
+    platform::setErrorReporter([&](const platform::RuntimeError &e) { reported.append(e.number()); });
+    bool after = false, later = false;
+    platform::runHandler([&] { platform::raiseOverflow(), after = true; });
+    platform::runHandler([&] { later = true; }); // no handler runs once ended
+    QVERIFY(!after && !later && platform::hasEnded());
+    QCOMPARE(reported, QList{ErrorNumber::Overflow});
+    QCOMPARE(platform::endStatus(), 1);
+    platform::unloadAll();
+    platform::setErrorReporter(nullptr);
 }
 
 QTEST_APPLESS_MAIN(TestLogic)
