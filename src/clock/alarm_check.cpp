@@ -1,5 +1,7 @@
 #include "clock/alarm_check.h"
 
+#include "platform/time_of_day.h"
+
 namespace alarm_check {
 
 namespace {
@@ -19,11 +21,11 @@ bool missedBetween(QTime previousTick, QTime thisTick, const QString &alarmTime)
 {
     if (!previousTick.isValid() || !thisTick.isValid() || alarmTime.isEmpty())
         return false;
-    const QTime alarm = QTime::fromString(alarmTime, QStringLiteral("H:mm:ss"));
-    if (!alarm.isValid())
+    const std::optional<QTime> alarm = platform::readTimeText(alarmTime);
+    if (!alarm)
         return false;
     const int gap = forwardMs(previousTick, thisTick);
-    const int alarmAfterPrevious = forwardMs(previousTick, alarm);
+    const int alarmAfterPrevious = forwardMs(previousTick, *alarm);
     // The previous tick lies before the alarm second, this one after its end.
     const bool skipped = alarmAfterPrevious > 0 && alarmAfterPrevious + 1000 <= gap;
     return skipped && gap - alarmAfterPrevious < lateLimitMs;

@@ -127,12 +127,21 @@ void Form1::setLine(LineControl &line, const clock_face::HandLine &to)
 {
     if (line.X1 == to.x1 && line.Y1 == to.y1 && line.X2 == to.x2 && line.Y2 == to.y2)
         return;
+    // Only where the hand was and where it now is needs painting again.
+    const auto pixels = [this](float x1, float y1, float x2, float y2) {
+        const double scale = 1.0 / twipsPerPixel();
+        return QRectF(QPointF(x1 * scale, y1 * scale), QPointF(x2 * scale, y2 * scale))
+            .normalized()
+            .toAlignedRect()
+            .adjusted(-2, -2, 2, 2);
+    };
+    const QRect before = pixels(line.X1, line.Y1, line.X2, line.Y2);
     line.X1 = to.x1;
     line.Y1 = to.y1;
     line.X2 = to.x2;
     line.Y2 = to.y2;
     ++m_faceRepaints;
-    update();
+    update(before.united(pixels(to.x1, to.y1, to.x2, to.y2)));
 }
 
 void Form1::setShape(const clock_face::FaceBox &box)

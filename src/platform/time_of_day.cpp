@@ -10,13 +10,36 @@ const Clock *installedClock = nullptr;
 
 QTime parseTimeText(const QString &text)
 {
-    const QTime time = QTime::fromString(text.trimmed(), QStringLiteral("H:mm:ss"));
-    if (!time.isValid())
+    const std::optional<QTime> time = readTimeText(text);
+    if (!time)
         raiseTypeMismatch();
-    return time;
+    return *time;
 }
 
 } // namespace
+
+// Runs on every tick, so it reads the digits itself rather than through a
+// general date parser.
+std::optional<QTime> readTimeText(const QString &text)
+{
+    const QStringView trimmed = QStringView(text).trimmed();
+    const auto digits = [&](qsizetype from, qsizetype count) {
+        int value = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            if (i >= trimmed.size() || !trimmed[i].isDigit() || trimmed[i].unicode() > '9')
+                return -1;
+            value = value * 10 + (trimmed[i].unicode() - '0');
+        }
+        return value;
+    };
+    const qsizetype hourDigits = trimmed.size() - 6;
+    const bool shaped = (hourDigits == 1 || hourDigits == 2) && trimmed[hourDigits] == u':'
+                        && trimmed[hourDigits + 3] == u':';
+    const QTime time = shaped ? QTime(digits(0, hourDigits), digits(hourDigits + 1, 2),
+                                      digits(hourDigits + 4, 2))
+                              : QTime();
+    return time.isValid() ? std::optional(time) : std::nullopt;
+}
 
 QTime SystemClock::timeOfDay() const
 {
@@ -41,7 +64,7 @@ QTime now()
 
 QString timeText(QTime time)
 {
-    return time.toString(QStringLiteral("H:mm:ss"));
+    return QString::asprintf("%d:%02d:%02d", time.hour(), time.minute(), time.second());
 }
 
 std::int16_t hourOf(QTime time)

@@ -4,6 +4,7 @@
 #include <QTime>
 
 #include <cstdint>
+#include <optional>
 
 namespace platform {
 
@@ -31,6 +32,9 @@ QTime now();
 // The time text: 24-hour clock, hour without leading zero, two-digit minute and
 // second, separated by colons ("7:05:09", "23:00:00").
 QString timeText(QTime time);
+
+// A time text read back ("7:05:09"); no value for any other text.
+std::optional<QTime> readTimeText(const QString &timeText);
 
 // Fields of a time (whole seconds).
 std::int16_t hourOf(QTime time);
