@@ -8,9 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" test
 
 jobs=$(nproc)
-cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELMORO_WERROR=ON >/dev/null
+cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELMORO_WERROR=ON -DBUILD_TESTING=ON >/dev/null
 cmake --build "$root/build/release" -j"$jobs"
-cmake -S "$root" -B "$root/build/sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZELMORO_WERROR=ON -DZELMORO_SANITIZE=ON >/dev/null
+cmake -S "$root" -B "$root/build/sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZELMORO_WERROR=ON -DZELMORO_SANITIZE=ON -DBUILD_TESTING=ON >/dev/null
 cmake --build "$root/build/sanitize" -j"$jobs"
 
 session=$(mktemp -d /tmp/zelmoro-session.XXXXXX)
