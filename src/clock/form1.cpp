@@ -79,15 +79,14 @@ void Form1::DrawHands()
 void Form1::Timer1_Timer()
 {
     using namespace platform;
-    // An alarm second that no tick fell into (the program was held up) still
-    // sounds, on the first tick after it, if that comes within a minute.
-    const QTime tickTime = now();
-    const bool missed = alarm_check::missedBetween(m_previousTick, tickTime, Module1::AlarmTime);
-    m_previousTick = tickTime;
-
     DrawHands();
     m_Label2.setCaption(timeText(now()));
-    if (missed || Module1::AlarmTime == timeText(now()))
+    // An alarm second that no tick fell into (the program was held up) still
+    // sounds, on the first tick after it, if that comes within a minute.
+    const QTime stepThree = now();
+    const bool missed = alarm_check::missedBetween(m_previousTick, stepThree, Module1::AlarmTime);
+    m_previousTick = stepThree;
+    if (missed || Module1::AlarmTime == timeText(stepThree))
         startAlarmSound();
     if (missed || Module1::AlarmTime == timeText(now()))
         platform::form<Form3>().Show();
