@@ -44,7 +44,6 @@ Form1::Form1()
     m_Text1.setVisible(false);
     place(m_Command2, 120, 5880, 3972, 852);
     m_Command2.setPicture(QIcon(QStringLiteral(":/icons/alarm-clock.svg")), QSize(50, 50));
-    m_Command2.setAccessibleName(QStringLiteral("Alarm-SET"));
     place(m_Command1, 3120, 720, 972, 492);
     placeAt(m_Label2, 1320, 120);
     placeAt(m_Label3, 1320, 720);

@@ -120,20 +120,23 @@ Label::Label(QWidget *parent, const QString &caption, const FontSpec &font, Sizi
         colours.setColor(QPalette::WindowText, textColour);
     setPalette(colours);
     setTextFormat(Qt::PlainText);
-    setCaption(caption);
+    showCaption(caption);
 }
 
 void Label::setCaption(const QString &caption)
 {
-    if (caption == text() && !caption.isEmpty())
-        return;
     const QString previous = text();
+    if (caption == previous)
+        return;
+    showCaption(caption);
+    QAccessibleTextUpdateEvent changed(this, 0, previous, caption);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void Label::showCaption(const QString &caption)
+{
     setText(caption);
     setAccessibleName(caption);
-    if (caption != previous) {
-        QAccessibleTextUpdateEvent changed(this, 0, previous, caption);
-        QAccessible::updateAccessibility(&changed);
-    }
     if (m_sizing == Sizing::AutoSize)
         resize(sizeHint());
 }

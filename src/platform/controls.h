@@ -25,6 +25,8 @@ public:
     void setCaption(const QString &caption);
 
 private:
+    void showCaption(const QString &caption);
+
     Sizing m_sizing;
 };
 
