@@ -1,29 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "clock/form1.h"
-#include "platform/default_instance.h"
-#include "platform/sound_player.h"
-#include "platform/startup.h"
+#include "platform/sound/sound_player.h"
 #include "platform/termination.h"
+#include "runtime/default_instance.h"
+#include "runtime/startup.h"
 
 #include <QApplication>
 #include <QIcon>
 
 int main(int argc, char *argv[])
 {
+    using namespace zelmoro;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelmoro"));
     QApplication::setDesktopFileName(QStringLiteral("zelmoro"));
     QApplication::setQuitOnLastWindowClosed(false);
-    platform::prepareRuntime();
-    platform::installTerminationHandler();
+    runtime::prepareRuntime();
+    platform::installTerminationHandler(runtime::endOnRequest);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zelmoro.svg")));
 
-    platform::form<Form1>().Show();
+    runtime::form<clock::Form1>().Show();
     // An error while the main window loaded has already been reported and ended
     // the program.
-    const int status = platform::hasEnded() ? platform::endStatus() : QApplication::exec();
+    const int status = runtime::hasEnded() ? runtime::endStatus() : QApplication::exec();
 
     // The program has ended: no window, no sound left behind.
-    platform::unloadAll();
+    runtime::unloadAll();
     platform::soundPlayer().play(std::nullopt, platform::SND_ASYNC);
     return status;
 }

@@ -1,11 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alarm dialog with the real windows and an injected clock: the lists it
 // opens with, the alarm that SET builds from the user's picks, and the road of
 // one alarm from the dialog through the main window's ticks to the notice.
 
 #include "alarm/form2.h"
-#include "alarm/module1.h"
 #include "clock/form1.h"
-#include "platform/default_instance.h"
+#include "module1.h"
+#include "runtime/default_instance.h"
 #include "support/fakes.h"
 #include "wakeup/form3.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 // A clock that moves on by itself: each reading gives the next of its times
 // (the last one again once they run out).
-struct SteppingClock final : platform::Clock {
+struct SteppingClock final : platform::TimeSource {
     mutable QList<QTime> times;
     QTime timeOfDay() const override { return times.size() > 1 ? times.takeFirst() : times[0]; }
 };
@@ -35,7 +36,7 @@ void press(const QString &keys)
 void checkAlarm(const QString &alarm)
 {
     QCOMPARE(Module1::AlarmTime, alarm);
-    QCOMPARE(platform::form<Form1>().get().Label3().Caption(), alarm.isEmpty() ? "None" : alarm);
+    QCOMPARE(runtime::form<Form1>().get().Label3().Caption(), alarm.isEmpty() ? "None" : alarm);
 }
 
 } // namespace
@@ -73,19 +74,19 @@ private slots:
         QFETCH(QString, reads);
         QFETCH(QString, keys);
         SteppingClock clock; // outlives the runtime, which puts the real clock back
-        testing::FakeRuntime runtime;
+        test::FakeRuntime runtime;
         for (const QString &read : reads.split(' '))
             clock.times << QTime::fromString(read, Qt::ISODateWithMs);
-        platform::setClock(&clock);
-        platform::form<Form2>().Show();
-        Form2 &d = platform::form<Form2>().get();
+        platform::setTimeSource(&clock);
+        runtime::form<Form2>().Show();
+        Form2 &d = runtime::form<Form2>().get();
         QStringList lists; // first entry, last entry and count of each list
         for (QComboBox *l : {&d.cmbHour(), &d.cmbMinute(), &d.cmbSecond()})
             lists << l->itemText(0) << l->itemText(l->count() - 1) << QString::number(l->count());
         QCOMPARE(lists.join(' '), "0 23 24 00 59 60 00 59 60");
         QCOMPARE(d.size(), QSize(250, 90)); // 3744 x 1356 twips
         press(keys);
-        QVERIFY(!platform::form<Form2>().isLoaded());
+        QVERIFY(!runtime::form<Form2>().isLoaded());
         QFETCH(QString, alarm);
         checkAlarm(alarm);
     }
@@ -93,11 +94,11 @@ private slots:
     // The opened list lies below the closed field and starts at the selection.
     void droppedListStartsAtTheSelection()
     {
-        testing::FakeRuntime runtime;
+        test::FakeRuntime runtime;
         runtime.clock.set(12, 0, 0);
-        platform::form<Form2>().Show();
+        runtime::form<Form2>().Show();
         press("Alt+Down");
-        QComboBox &hours = platform::form<Form2>().get().cmbHour();
+        QComboBox &hours = runtime::form<Form2>().get().cmbHour();
         QWidget *popup = QApplication::activePopupWidget();
         QVERIFY(popup && popup->isAncestorOf(hours.view()));
         QVERIFY(popup->y() >= hours.mapToGlobal(QPoint(0, hours.height() - 1)).y());
@@ -108,16 +109,16 @@ private slots:
     // picks stay) and SET replaces the alarm; reopened again, Cancel keeps it.
     void reopenAfterSet()
     {
-        testing::FakeRuntime runtime;
-        platform::form<Form2>().Show();
+        test::FakeRuntime runtime;
+        runtime::form<Form2>().Show();
         press("Down Tab Tab Tab Space");
         runtime.clock.set(11, 22, 33);
-        platform::form<Form2>().Show();
+        runtime::form<Form2>().Show();
         press("Down");
-        platform::form<Form2>().Show();
+        runtime::form<Form2>().Show();
         press("Tab Tab Tab Space");
         checkAlarm("12:22:33");
-        platform::form<Form2>().Show();
+        runtime::form<Form2>().Show();
         press("Tab Tab Tab Tab Space");
         checkAlarm("12:22:33");
     }
@@ -127,14 +128,14 @@ private slots:
     // on the first day OK is clicked after the ticks at 7:00:00.300 and 7:00:01.000.
     void wholeRoad()
     {
-        testing::FakeRuntime runtime;
+        test::FakeRuntime runtime;
         runtime.clock.set(6, 58, 30);
-        platform::form<Form1>().Show();
-        Form1 &main = platform::form<Form1>().get();
+        runtime::form<Form1>().Show();
+        Form1 &main = runtime::form<Form1>().get();
         main.Timer1().stop(); // the test ticks by hand
         QTest::mouseClick(&main.Command2(), Qt::LeftButton);
         press("Down Tab Home Tab 0 Tab Space");
-        auto &form3 = platform::form<Form3>();
+        auto &form3 = runtime::form<Form3>();
         // L: loop request, N: notice shown, o: hidden by OK, ~: loop sounding
         QString requests, notice, looping;
         for (int tick = 0; tick < 60; ++tick, runtime.clock.advanceMs(100)) {

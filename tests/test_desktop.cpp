@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Zelmoro in a real desktop session: the shipped program under the X server and
 // window manager, and what the sound server's null sink plays, recorded.
 
-#include "alarm/module1.h"
 #include "clock/form1.h"
-#include "platform/default_instance.h"
-#include "platform/sound_clip.h"
+#include "module1.h"
+#include "platform/sound/sound_clip.h"
+#include "runtime/default_instance.h"
 #include "support/fakes.h"
 #include "support/pulse_recorder.h"
 #include "wakeup/form4.h"
@@ -16,8 +17,8 @@
 #include <QRegularExpression>
 #include <QtTest/QtTest>
 
-using testing::letSoundPlay;
-using testing::PulseRecorder;
+using test::letSoundPlay;
+using test::PulseRecorder;
 
 namespace {
 
@@ -34,8 +35,9 @@ QString waitForWindow(const QString &title)
 {
     const QDeadlineTimer deadline(10000);
     QString id;
-    while ((id = run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"})).isEmpty()
-           && !deadline.hasExpired())
+    while (
+        (id = run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"})).isEmpty() &&
+        !deadline.hasExpired())
         QTest::qWait(50);
     return id.section('\n', 0, 0);
 }
@@ -140,12 +142,12 @@ void TestDesktop::shippedProgram()
 // is solved and Wave Stop pressed.
 void TestDesktop::alarmLoopOverTestSoundUntilWaveStop()
 {
-    testing::FakeRuntime runtime;
+    test::FakeRuntime runtime;
     platform::setSoundPlayer(nullptr); // the real player on the session's sound server
     runtime.clock.set(6, 59, 59, 500);
     Module1::AlarmTime = "7:00:00";
-    platform::form<Form1>().Show();
-    Form1 &main = platform::form<Form1>().get();
+    runtime::form<Form1>().Show();
+    Form1 &main = runtime::form<Form1>().get();
     main.Timer1().stop();
     main.Text1().setText(m_sound);
 
@@ -164,14 +166,14 @@ void TestDesktop::alarmLoopOverTestSoundUntilWaveStop()
 
     runtime.random.queue({0.3f, 0.6f}); // 37 + 64
     QTest::mouseClick(&main.Command1(), Qt::LeftButton);
-    Form4 &quiz = platform::form<Form4>().get();
+    Form4 &quiz = runtime::form<Form4>().get();
     quiz.Text1().setText("101");
     QTest::mouseClick(&quiz.Command1(), Qt::LeftButton);
-    QVERIFY(platform::form<Form5>().isShown());
+    QVERIFY(runtime::form<Form5>().isShown());
     QVERIFY(platform::soundPlayer().isLooping());
     const double stopAfter = double(sinceWaveTest.elapsed()) / 1000;
-    QTest::mouseClick(&platform::form<Form5>().get().Command1(), Qt::LeftButton);
-    QVERIFY(platform::hasEnded());
+    QTest::mouseClick(&runtime::form<Form5>().get().Command1(), Qt::LeftButton);
+    QVERIFY(runtime::hasEnded());
     letSoundPlay(1000);
     QVERIFY(recorder.stop());
 

@@ -1,20 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The arithmetic the windows rely on: time text, rounding and checked integers,
 // reading a typed number, the geometry of the clock face and hands; and the
 // end of the program after an error.
 
 #include "clock/hands_geometry.h"
-#include "platform/conversions.h"
-#include "platform/default_instance.h"
-#include "platform/runtime_error.h"
-#include "platform/time_of_day.h"
+#include "platform/time_source.h"
+#include "runtime/conversions.h"
+#include "runtime/default_instance.h"
+#include "runtime/runtime_error.h"
+#include "runtime/time_text.h"
+
+#include "support/fakes.h"
 
 #include <QTest>
 
 #include <cmath>
 #include <limits>
 
-using clock_face::HandLine;
-using platform::ErrorNumber;
+using runtime::ErrorNumber;
+using zelmoro::clock::HandLine;
 
 Q_DECLARE_METATYPE(HandLine)
 
@@ -27,7 +31,7 @@ template <class F> int errorOf(F &&call)
 {
     try {
         call();
-    } catch (const platform::RuntimeError &error) {
+    } catch (const runtime::RuntimeError &error) {
         return int(error.number());
     }
     return none;
@@ -57,11 +61,11 @@ private slots:
 
 void TestLogic::timeText()
 {
-    QCOMPARE(platform::timeText(QTime(0, 0, 0)), QStringLiteral("0:00:00"));
-    QCOMPARE(platform::timeText(QTime(7, 5, 9)), QStringLiteral("7:05:09"));
-    QCOMPARE(platform::timeText(QTime(23, 59, 59, 999)), QStringLiteral("23:59:59"));
-    QCOMPARE(platform::minuteOf(QStringLiteral("7:05:09")), 5);
-    QCOMPARE(errorOf([] { platform::hourOf(QStringLiteral("None")); }), mismatch);
+    QCOMPARE(runtime::timeText(QTime(0, 0, 0)), QStringLiteral("0:00:00"));
+    QCOMPARE(runtime::timeText(QTime(7, 5, 9)), QStringLiteral("7:05:09"));
+    QCOMPARE(runtime::timeText(QTime(23, 59, 59, 999)), QStringLiteral("23:59:59"));
+    QCOMPARE(runtime::minuteOf(QStringLiteral("7:05:09")), 5);
+    QCOMPARE(errorOf([] { runtime::hourOf(QStringLiteral("None")); }), mismatch);
 }
 
 void TestLogic::toInt16_data()
@@ -85,13 +89,13 @@ void TestLogic::toInt16()
     QFETCH(int, expected);
     QFETCH(int, error);
     std::int16_t result = 0;
-    QCOMPARE(errorOf([&] { result = platform::toInt16(value); }), error);
+    QCOMPARE(errorOf([&] { result = runtime::toInt16(value); }), error);
     QCOMPARE(int(result), expected);
 }
 
 void TestLogic::checkedArithmetic()
 {
-    using namespace platform;
+    using namespace runtime;
     QCOMPARE(checkedAdd(99, 99), 198);
     QCOMPARE(errorOf([] { checkedAdd(32000, 768); }), overflow);
     QCOMPARE(errorOf([] { checkedSub(-32768, 1); }), overflow);
@@ -104,18 +108,19 @@ void TestLogic::checkedArithmetic()
 void TestLogic::readsTypedNumbers()
 {
     // (Answers as the quiz reads them are tested through its window.)
-    QCOMPARE(platform::textToInt16("－１．５"), -2); // full-width sign, digit, point
-    QCOMPARE(errorOf([] { platform::textToInt16("٥"); }), mismatch); // another script's digit
-    QCOMPARE(errorOf([] { platform::textToInt16("1 2"); }), mismatch);
-    QCOMPARE(errorOf([] { platform::textToInt16("99999"); }), overflow);
-    QCOMPARE(platform::tryTextToInt16("99999"), std::nullopt);
+    QCOMPARE(runtime::textToInt16("－１．５"), -2);                 // full-width sign, digit, point
+    QCOMPARE(errorOf([] { runtime::textToInt16("٥"); }), mismatch); // another script's digit
+    QCOMPARE(errorOf([] { runtime::textToInt16("1 2"); }), mismatch);
+    QCOMPARE(errorOf([] { runtime::textToInt16("99999"); }), overflow);
+    QCOMPARE(runtime::tryTextToInt16("99999"), std::nullopt);
 }
 
 void TestLogic::sizesTheFace()
 {
     // Width 4128: half 2064, face 4078 at (5, 1500); odd widths give an even face.
-    for (auto [width, size] : {std::pair{4128.0f, 4078.0f}, {4125.0f, 4074.0f}, {4127.0f, 4076.0f}}) {
-        const clock_face::FaceBox box = clock_face::faceBox(width);
+    for (auto [width, size] :
+         {std::pair{4128.0f, 4078.0f}, {4125.0f, 4074.0f}, {4127.0f, 4076.0f}}) {
+        const clock::FaceBox box = clock::faceBox(width);
         QCOMPARE(box.left, 5.0f);
         QCOMPARE(box.top, 1500.0f);
         QCOMPARE(box.width, size);
@@ -141,7 +146,7 @@ void TestLogic::handUnits()
     QFETCH(QString, time);
     QFETCH(int, hour);
     QFETCH(int, minute);
-    const clock_face::HandUnits units = clock_face::handUnits(time);
+    const clock::HandUnits units = clock::handUnits(time);
     QCOMPARE(int(units.hour), hour);
     QCOMPARE(int(units.minute), minute);
 }
@@ -155,15 +160,21 @@ void TestLogic::placesTheHands_data()
     QTest::addColumn<HandLine>("expected");
     const HandLine hourUp{2064, 2325.6f, 2064, 3770.4f};
     QTest::newRow("midnight hour") << 4128.f << "0:00:00" << 'h' << hourUp;
-    QTest::newRow("midnight minute") << 4128.f << "0:00:00" << 'm' << HandLine{2064, 1809.6f, 2064, 3873.6f};
-    QTest::newRow("midnight second") << 4128.f << "0:00:00" << 's' << HandLine{2064, 1706.4f, 2064, 3976.8f};
+    QTest::newRow("midnight minute")
+        << 4128.f << "0:00:00" << 'm' << HandLine{2064, 1809.6f, 2064, 3873.6f};
+    QTest::newRow("midnight second")
+        << 4128.f << "0:00:00" << 's' << HandLine{2064, 1706.4f, 2064, 3976.8f};
     QTest::newRow("noon hour") << 4128.f << "12:00:00" << 'h' << hourUp;
     QTest::newRow("hour 24 points up") << 4128.f << "23:59:45" << 'h' << hourUp;
-    QTest::newRow("three o'clock") << 4128.f << "3:00:00" << 'h' << HandLine{3302.4f, 3564, 1857.6f, 3564};
-    QTest::newRow("six o'clock") << 4128.f << "6:00:00" << 'h' << HandLine{2064, 4802.4f, 2064, 3357.6f};
-    QTest::newRow("second 45 points left") << 4128.f << "23:59:45" << 's' << HandLine{206.4f, 3564, 2476.8f, 3564};
+    QTest::newRow("three o'clock")
+        << 4128.f << "3:00:00" << 'h' << HandLine{3302.4f, 3564, 1857.6f, 3564};
+    QTest::newRow("six o'clock") << 4128.f << "6:00:00" << 'h'
+                                 << HandLine{2064, 4802.4f, 2064, 3357.6f};
+    QTest::newRow("second 45 points left")
+        << 4128.f << "23:59:45" << 's' << HandLine{206.4f, 3564, 2476.8f, 3564};
     // Odd width: c = 2063.5 rounded to even 2064, not re-centred on the face.
-    QTest::newRow("odd width pivot") << 4127.f << "3:00:00" << 'h' << HandLine{3302.4f, 3564, 1857.6f, 3564};
+    QTest::newRow("odd width pivot")
+        << 4127.f << "3:00:00" << 'h' << HandLine{3302.4f, 3564, 1857.6f, 3564};
 }
 
 void TestLogic::placesTheHands()
@@ -172,26 +183,28 @@ void TestLogic::placesTheHands()
     QFETCH(QString, time);
     QFETCH(char, hand);
     QFETCH(HandLine, expected);
-    const clock_face::Hands hands = clock_face::handsAt(width, time);
+    const clock::Hands hands = clock::handsAt(width, time);
     const HandLine &line = hand == 'h' ? hands.hour : hand == 'm' ? hands.minute : hands.second;
     // Single precision: 2325.6 comes out as 2325.6001, an x of 2064 as 2064.0002.
-    for (auto [actual, wanted] : {std::pair{line.x1, expected.x1}, {line.y1, expected.y1},
-                                  {line.x2, expected.x2}, {line.y2, expected.y2}})
+    for (auto [actual, wanted] : {std::pair{line.x1, expected.x1},
+                                  {line.y1, expected.y1},
+                                  {line.x2, expected.x2},
+                                  {line.y2, expected.y2}})
         QVERIFY2(std::abs(actual - wanted) < 1e-3f, qPrintable(QString::number(double(actual))));
 }
 
 void TestLogic::escapedErrorEndsTheProgram()
 {
     QList<ErrorNumber> reported;
-    platform::setErrorReporter([&](const platform::RuntimeError &e) { reported.append(e.number()); });
+    runtime::setErrorReporter([&](const runtime::RuntimeError &e) { reported.append(e.number()); });
     bool after = false, later = false;
-    platform::runHandler([&] { platform::raiseOverflow(), after = true; });
-    platform::runHandler([&] { later = true; }); // no handler runs once ended
-    QVERIFY(!after && !later && platform::hasEnded());
+    runtime::runHandler([&] { runtime::raiseOverflow(), after = true; });
+    runtime::runHandler([&] { later = true; }); // no handler runs once ended
+    QVERIFY(!after && !later && runtime::hasEnded());
     QCOMPARE(reported, QList{ErrorNumber::Overflow});
-    QCOMPARE(platform::endStatus(), 1);
-    platform::unloadAll();
-    platform::setErrorReporter(nullptr);
+    QCOMPARE(runtime::endStatus(), 1);
+    runtime::unloadAll();
+    runtime::setErrorReporter(nullptr);
 }
 
 QTEST_APPLESS_MAIN(TestLogic)

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window with an injected clock and a recording sound player: its
 // layout, and the tick that moves the hands and sounds the alarm. (Every tick
 // of the alarm second is followed through in the alarm dialog's road test.)
 
-#include "alarm/module1.h"
 #include "clock/form1.h"
-#include "platform/default_instance.h"
+#include "module1.h"
+#include "runtime/default_instance.h"
 #include "support/fakes.h"
 #include "wakeup/form3.h"
 #include "wakeup/form4.h"
@@ -39,16 +40,16 @@ private slots:
 private:
     void tickAt(QTime time);
 
-    std::unique_ptr<testing::FakeRuntime> m_runtime;
+    std::unique_ptr<test::FakeRuntime> m_runtime;
     Form1 *m_form = nullptr;
 };
 
 void TestMainWindow::init()
 {
-    m_runtime = std::make_unique<testing::FakeRuntime>();
+    m_runtime = std::make_unique<test::FakeRuntime>();
     m_runtime->clock.set(10, 10, 10);
-    platform::form<Form1>().Show();
-    m_form = &platform::form<Form1>().get();
+    runtime::form<Form1>().Show();
+    m_form = &runtime::form<Form1>().get();
     m_form->Timer1().stop(); // the test drives the ticks
 }
 
@@ -69,7 +70,8 @@ void TestMainWindow::layout_data()
     QTest::newRow("CLOSE") << Pick([](Form1 &f) -> QWidget * { return &f.Command1(); })
                            << QRect(3120, 720, 972, 492) << 9.0 << "終了します";
     QTest::newRow("Alarm-SET") << Pick([](Form1 &f) -> QWidget * { return &f.Command2(); })
-                               << QRect(120, 5880, 3972, 852) << 10.2 << "アラームのなる時間をＳＥＴします";
+                               << QRect(120, 5880, 3972, 852) << 10.2
+                               << "アラームのなる時間をＳＥＴします";
     QTest::newRow("Now") << Pick([](Form1 &f) -> QWidget * { return &f.Label1(); })
                          << QRect(120, 120, 0, 0) << 19.8 << "";
     QTest::newRow("Alarm") << Pick([](Form1 &f) -> QWidget * { return &f.Label4(); })
@@ -116,10 +118,10 @@ void TestMainWindow::windowAndFocus()
     QCloseEvent close;
     QApplication::sendEvent(m_form, &close);
     QTest::keyClick(m_form, Qt::Key_Escape);
-    QVERIFY(!close.isAccepted() && m_form->isVisible() && !platform::hasEnded());
+    QVERIFY(!close.isAccepted() && m_form->isVisible() && !runtime::hasEnded());
     // Enter acts on the focused button, as Space does.
     QTest::keyClick(&m_form->Command1(), Qt::Key_Return);
-    QTRY_VERIFY(platform::form<Form4>().isShown());
+    QTRY_VERIFY(runtime::form<Form4>().isShown());
 }
 
 void TestMainWindow::tickWithoutAlarmMovesHandsAndTimeOnly()
@@ -131,7 +133,7 @@ void TestMainWindow::tickWithoutAlarmMovesHandsAndTimeOnly()
     QVERIFY(qAbs(m_form->linHour().Y1 - (2062 * 0.6f + 2062 + 1500)) < 0.01f);
     QCOMPARE(m_form->Label3().text(), QStringLiteral("None"));
     QVERIFY(m_runtime->sound.calls().empty());
-    QVERIFY(!platform::form<Form3>().isLoaded());
+    QVERIFY(!runtime::form<Form3>().isLoaded());
     // Within one second nothing moves, so nothing is repainted.
     const int repaints = m_form->faceRepaints();
     for (int ms = 100; ms < 1000; ms += 100)
@@ -152,11 +154,15 @@ void TestMainWindow::skippedAlarmSecond_data()
     QTest::newRow("30 s stall") << "7:00:00" << before << 30000 << true;
     QTest::newRow("59 s stall") << "7:00:00" << before << 59000 << true;
     QTest::newRow("61 s stall is too late") << "7:00:00" << before << 61000 << false;
-    QTest::newRow("stall ending before the second") << "7:00:00" << QTime(6, 59, 57) << 2500 << false;
+    QTest::newRow("stall ending before the second")
+        << "7:00:00" << QTime(6, 59, 57) << 2500 << false;
     QTest::newRow("across midnight") << "23:59:59" << QTime(23, 59, 58, 800) << 31200 << true;
-    QTest::newRow("across midnight too late") << "23:59:59" << QTime(23, 59, 58, 800) << 61200 << false;
-    QTest::newRow("asleep for hours, waking just after") << "7:00:00" << QTime(3, 0, 0) << 14430000 << true;
-    QTest::newRow("asleep for hours, waking late") << "7:00:00" << QTime(3, 0, 0) << 14700000 << false;
+    QTest::newRow("across midnight too late")
+        << "23:59:59" << QTime(23, 59, 58, 800) << 61200 << false;
+    QTest::newRow("asleep for hours, waking just after")
+        << "7:00:00" << QTime(3, 0, 0) << 14430000 << true;
+    QTest::newRow("asleep for hours, waking late")
+        << "7:00:00" << QTime(3, 0, 0) << 14700000 << false;
 }
 
 void TestMainWindow::skippedAlarmSecond()
@@ -169,7 +175,7 @@ void TestMainWindow::skippedAlarmSecond()
     tickAt(lastTick);
     tickAt(lastTick.addMSecs(gapMs));
     QCOMPARE(m_runtime->sound.count(playLoop), fires ? 1 : 0);
-    QCOMPARE(platform::form<Form3>().isShown(), fires);
+    QCOMPARE(runtime::form<Form3>().isShown(), fires);
     tickAt(lastTick.addMSecs(gapMs + 100)); // once for the stall, not again
     QCOMPARE(m_runtime->sound.count(playLoop), fires ? 1 : 0);
 }
@@ -184,7 +190,8 @@ void TestMainWindow::testSoundGivesWayButTheLoopDoesNot()
     // The refused loop request, the stop of the test sound, the loop.
     const auto &calls = m_runtime->sound.calls();
     QCOMPARE(int(calls.size()), 4);
-    QVERIFY(!calls[1].accepted && !calls[2].file && calls[3].accepted && calls[3].flags == playLoop);
+    QVERIFY(!calls[1].accepted && !calls[2].file && calls[3].accepted &&
+            calls[3].flags == playLoop);
     // Wave Test and the next ticks leave the sounding loop alone.
     QTest::mouseClick(&m_form->Command3(), Qt::LeftButton);
     tickAt(QTime(7, 0, 0, 100));

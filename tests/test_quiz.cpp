@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wake-up quiz and its result windows: the draw and its 30-second redraw,
 // what OK makes of any answer, and the only ways the program ends from here.
 
-#include "platform/default_instance.h"
 #include "platform/termination.h"
+#include "runtime/default_instance.h"
 #include "support/fakes.h"
 #include "wakeup/form4.h"
 #include "wakeup/form5.h"
@@ -16,7 +17,7 @@
 #include <cmath>
 #include <csignal>
 
-using platform::form;
+using runtime::form;
 using Act = std::function<void()>;
 Q_DECLARE_METATYPE(Act)
 
@@ -28,7 +29,7 @@ class TestQuiz : public QObject {
         QList<std::pair<bool, bool>> seen;
         bool play(const std::optional<QString> &file, std::uint32_t flags) override
         {
-            return seen.append({!file && flags == platform::SND_ASYNC, platform::hasEnded()}), true;
+            return seen.append({!file && flags == platform::SND_ASYNC, runtime::hasEnded()}), true;
         }
         bool isPlaying() const override { return false; }
         bool isLooping() const override { return false; }
@@ -45,7 +46,7 @@ class TestQuiz : public QObject {
         return m.hasMatch() ? std::optional(int(std::rint(m.captured().toDouble()))) : std::nullopt;
     }
 
-    std::optional<testing::FakeRuntime> m_rt;
+    std::optional<test::FakeRuntime> m_rt;
     // The random value that the draw, 90 * r + 10 rounded down, turns into n.
     static float valueFor(int n) { return (float(n - 10) + 0.5f) / 90.0f; }
     static Form4 &quiz() { return form<Form4>().get(); }
@@ -68,7 +69,7 @@ class TestQuiz : public QObject {
             c.unicode() < 0x80 ? QTest::keyClicks(&box, QString(c))
                                : QTest::sendKeyEvent(QTest::Click, &box, Qt::Key_unknown, c, {});
         click(quiz().Command1());
-        return !platform::hasEnded() && m_rt->reportedErrors.isEmpty() &&
+        return !runtime::hasEnded() && m_rt->reportedErrors.isEmpty() &&
                m_rt->sound.calls().empty() && form<Form5>().isShown() == right &&
                quiz().isVisible() == !right && (right || form<Form6>().isShown()) &&
                numbers() == before && box.text() == typed.left(3);
@@ -82,7 +83,7 @@ private slots:
             if (m != QLatin1String("This plugin does not support raise()"))
                 up(t, c, m);
         });
-        platform::installTerminationHandler();
+        platform::installTerminationHandler(runtime::endOnRequest);
     }
     // Each test starts with the quiz open on 57 + 42 = 99.
     void init() { m_rt.emplace().random.queue({valueFor(57), valueFor(42)}), form<Form4>().Show(); }
@@ -149,7 +150,7 @@ private slots:
             click(wrong->Command1()); // One More: the quiz stays as it was
         QVERIFY(form<Form6>().isLoaded() == right && quiz().isVisible() == !right);
         // Read in full, past the box's limit, no over-long text here is the sum.
-        QCOMPARE(quiz::check("57", "42", text) == quiz::Verdict::Right, right && text.size() <= 3);
+        QCOMPARE(checkAnswer("57", "42", text) == Verdict::Right, right && text.size() <= 3);
     }
 
     void waysOut_data()
@@ -173,8 +174,8 @@ private slots:
         QVERIFY(answered("000", false));
         form<Form5>().Show();
         act();
-        QCOMPARE(platform::hasEnded(), ends == 1); // a signal only wakes the event loop
-        QTRY_COMPARE(platform::hasEnded(), ends > 0);
+        QCOMPARE(runtime::hasEnded(), ends == 1); // a signal only wakes the event loop
+        QTRY_COMPARE(runtime::hasEnded(), ends > 0);
         // The stop request first, then the end; no request at all on the other ways.
         QCOMPARE(watch.seen, (QList<std::pair<bool, bool>>(ends > 0, {true, false})));
         QCOMPARE(quiz().isVisible() && form<Form5>().isShown() && form<Form6>().isShown(), !ends);

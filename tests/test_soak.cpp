@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long run of the real windows on the injected clock: a tick every 100 ms of
 // simulated time, the alarm set to 7:00:00 from the dialog, the notice put away
 // with OK five seconds into each alarm, the quiz opened and cancelled every hour
@@ -7,9 +8,9 @@
 // ZELMORO_SOAK_HOURS sets the simulated span in whole hours: 25 (two alarms)
 // unless given; bench/soak.sh runs the full 48.
 
-#include "clock/form1.h"
 #include "alarm/form2.h"
-#include "platform/default_instance.h"
+#include "clock/form1.h"
+#include "runtime/default_instance.h"
 #include "support/fakes.h"
 #include "wakeup/form3.h"
 #include "wakeup/form4.h"
@@ -21,7 +22,7 @@
 #include <fstream>
 #include <map>
 
-using platform::form;
+using runtime::form;
 
 namespace {
 
@@ -42,7 +43,7 @@ class TestSoak : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { testing::prepareOnce(); }
+    void initTestCase() { test::prepareOnce(); }
     void alarmComesOncePerDayAndMemoryStaysFlat();
 };
 
@@ -53,16 +54,16 @@ void TestSoak::alarmComesOncePerDayAndMemoryStaysFlat()
     const qint64 ticks = hours * kTicksPerHour;
     const QString alarm = QStringLiteral("7:00:00");
     const std::uint32_t loop = platform::SND_ASYNC | platform::SND_LOOP | platform::SND_NOSTOP;
-    testing::FakeRuntime runtime;
+    test::FakeRuntime runtime;
     runtime.clock.set(6, 30, 0);
 
     form<Form1>().Show();
     Form1 &main = form<Form1>().get();
-    main.Timer1().stop(); // the ticks are driven below
+    main.Timer1().stop();                                // the ticks are driven below
     QTest::mouseClick(&main.Command2(), Qt::LeftButton); // Alarm-SET
     Form2 &dialog = form<Form2>().get();
-    QTest::keyClick(&dialog.cmbHour(), Qt::Key_Down); // 6 -> 7
-    QTest::keyClick(&dialog.cmbMinute(), Qt::Key_Home); // 30 -> 00
+    QTest::keyClick(&dialog.cmbHour(), Qt::Key_Down);      // 6 -> 7
+    QTest::keyClick(&dialog.cmbMinute(), Qt::Key_Home);    // 30 -> 00
     QTest::mouseClick(&dialog.Command1(), Qt::LeftButton); // SET
     QCOMPARE(main.Label3().Caption(), alarm);
     QTest::mouseClick(&main.Command1(), Qt::LeftButton); // CLOSE loads the quiz
@@ -78,7 +79,7 @@ void TestSoak::alarmComesOncePerDayAndMemoryStaysFlat()
     for (qint64 tick = 1; tick <= ticks; ++tick) {
         runtime.clock.advanceMs(100);
         main.Timer1_Timer();
-        const QString now = platform::timeText(runtime.clock.timeOfDay());
+        const QString now = runtime::timeText(runtime.clock.timeOfDay());
         const qint64 day = (tick + 13 * kTicksPerHour / 2) / (24 * kTicksPerHour);
         for (; calls < runtime.sound.calls().size(); ++calls) {
             QCOMPARE(runtime.sound.calls()[calls].flags, loop);

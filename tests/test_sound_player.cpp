@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound player without a sound server, and how a requested file is found
 // and decoded.
 
-#include "platform/pulse_sound_player.h"
-#include "platform/sound_clip.h"
+#include "platform/sound/pulse_sound_player.h"
+#include "platform/sound/sound_clip.h"
 
 #include <QAudioDevice>
 #include <QElapsedTimer>
@@ -12,6 +13,8 @@
 #include <sndfile.h>
 
 #include <vector>
+
+using namespace zelmoro;
 
 namespace {
 

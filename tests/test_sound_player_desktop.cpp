@@ -1,14 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound player against the desktop session's sound server: what reaches
 // the null sink is recorded from its monitor and measured.
 
-#include "platform/pulse_sound_player.h"
-#include "platform/sound_clip.h"
+#include "platform/sound/pulse_sound_player.h"
+#include "platform/sound/sound_clip.h"
 #include "support/pulse_recorder.h"
 
 #include <QElapsedTimer>
 #include <QtTest/QtTest>
 
-using testing::letSoundPlay;
+using test::letSoundPlay;
 
 class TestSoundPlayerDesktop : public QObject {
     Q_OBJECT
@@ -59,7 +60,7 @@ private slots:
         QFETCH(double, length);
         const bool loop = flags & platform::SND_LOOP;
         platform::PulseSoundPlayer player;
-        testing::PulseRecorder recorder;
+        test::PulseRecorder recorder;
         QVERIFY2(recorder.start(), qPrintable(recorder.errorString()));
         QElapsedTimer playing;
         playing.start();

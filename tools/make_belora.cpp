@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes "belora.wav", Zelmoro's alarm chime: a rising E-major arpeggio of
 // four struck bells that ring on together, about 2.6 seconds long, 16-bit PCM
 // stereo at 44100 Hz. Every sample is synthesized here.
@@ -12,8 +13,7 @@
 #include <numbers>
 #include <vector>
 
-namespace
-{
+namespace {
 
 constexpr int kRate = 44100;
 constexpr int kChannels = 2;

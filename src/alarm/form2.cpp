@@ -1,17 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "alarm/form2.h"
 
-#include "alarm/module1.h"
 #include "clock/form1.h"
-#include "platform/conversions.h"
-#include "platform/default_instance.h"
-#include "platform/time_of_day.h"
-
-#include <QAbstractItemView>
+#include "module1.h"
+#include "platform/time_source.h"
+#include "runtime/conversions.h"
+#include "runtime/default_instance.h"
+#include "runtime/time_text.h"
 
 #include <cstdint>
-#include <stdexcept>
 
-using platform::Label;
+namespace zelmoro::alarm {
+
+using runtime::Label;
 
 namespace {
 
@@ -21,37 +22,21 @@ const platform::FontSpec unitFont{"ＭＳ Ｐゴシック", 12, true};
 // Entries 00 ... 59, always two digits.
 void fillSixty(QComboBox &list)
 {
-    for (std::int16_t n = 0; n <= 59; n = platform::checkedAdd(n, 1)) {
+    for (std::int16_t n = 0; n <= 59; n = runtime::checkedAdd(n, 1)) {
         if (n < 10)
-            list.addItem(QStringLiteral("0") + platform::decimalText(n));
+            list.addItem(QStringLiteral("0") + runtime::decimalText(n));
         else
-            list.addItem(platform::decimalText(n));
+            list.addItem(runtime::decimalText(n));
     }
 }
 
 } // namespace
 
-DropDownList::DropDownList(QWidget *parent) : QComboBox(parent)
-{
-    setEditable(false);
-    // Below the field, whatever the style's habit of opening the list over it.
-    setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
-}
-
-void DropDownList::showPopup()
-{
-    QComboBox::showPopup();
-    view()->scrollTo(view()->currentIndex(), QAbstractItemView::PositionAtTop);
-}
-
 Form2::Form2()
-    : Form(QStringLiteral("Alarm - Set"), 3744, 1356, platform::Taskbar::None),
+    : Form(QStringLiteral("Alarm - Set"), 3744, 1356, runtime::Taskbar::None),
       m_Command2(this, QStringLiteral("Cancel"), buttonFont),
-      m_Command1(this, QStringLiteral("SET"), buttonFont),
-      m_cmbSecond(this),
-      m_cmbMinute(this),
-      m_cmbHour(this),
-      m_lblTime2(this, QStringLiteral("秒"), unitFont, Label::Sizing::Fixed),
+      m_Command1(this, QStringLiteral("SET"), buttonFont), m_cmbSecond(this), m_cmbMinute(this),
+      m_cmbHour(this), m_lblTime2(this, QStringLiteral("秒"), unitFont, Label::Sizing::Fixed),
       m_lblTime1(this, QStringLiteral("分"), unitFont, Label::Sizing::Fixed),
       m_lblTime0(this, QStringLiteral("時"), unitFont, Label::Sizing::Fixed)
 {
@@ -75,27 +60,14 @@ Form2::Form2()
     setTabOrder({&m_cmbHour, &m_cmbMinute, &m_cmbSecond, &m_lblTime0, &m_lblTime1, &m_lblTime2,
                  &m_Command1, &m_Command2});
 
-    platform::handle(&m_Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
-    platform::handle(&m_Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
-}
-
-platform::Label &Form2::lblTime(std::size_t index)
-{
-    switch (index) {
-    case 0:
-        return m_lblTime0;
-    case 1:
-        return m_lblTime1;
-    case 2:
-        return m_lblTime2;
-    default:
-        throw std::out_of_range("lblTime has the indexes 0 to 2");
-    }
+    runtime::connectHandler(&m_Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    runtime::connectHandler(&m_Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
 }
 
 void Form2::Form_Load()
 {
-    using namespace platform;
+    using namespace runtime;
+    using platform::now;
     // Each list is preselected from its own reading of the time of day.
     for (std::int16_t n = 0; n <= 23; n = checkedAdd(n, 1))
         m_cmbHour.addItem(decimalText(n));
@@ -113,11 +85,13 @@ void Form2::Command1_Click()
     Module1::AlarmTime = m_cmbHour.currentText() + QStringLiteral(":");
     Module1::AlarmTime = Module1::AlarmTime + m_cmbMinute.currentText() + QStringLiteral(":");
     Module1::AlarmTime = Module1::AlarmTime + m_cmbSecond.currentText();
-    platform::form<Form1>().get().Label3().setCaption(Module1::AlarmTime);
-    platform::form<Form2>().Unload();
+    runtime::form<clock::Form1>().get().Label3().setCaption(Module1::AlarmTime);
+    runtime::form<Form2>().Unload();
 }
 
 void Form2::Command2_Click()
 {
-    platform::form<Form2>().Unload();
+    runtime::form<Form2>().Unload();
 }
+
+} // namespace zelmoro::alarm

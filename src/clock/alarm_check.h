@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
 #include <QTime>
 
-namespace alarm_check {
+namespace zelmoro::clock {
 
 // How long after its second a missed alarm still sounds.
-inline constexpr int lateLimitMs = 60'000;
+inline constexpr int kLateLimitMs = 60'000;
 
 // Whether the alarm second fell wholly between two consecutive ticks (no tick
 // inside it) and this tick comes less than a minute after it started. Times are
@@ -14,4 +15,4 @@ inline constexpr int lateLimitMs = 60'000;
 // or no previous tick, never counts as missed.
 bool missedBetween(QTime previousTick, QTime thisTick, const QString &alarmTime);
 
-} // namespace alarm_check
+} // namespace zelmoro::clock

@@ -1,18 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "clock/form1.h"
 
 #include "alarm/form2.h"
-#include "alarm/module1.h"
 #include "clock/alarm_check.h"
-#include "platform/default_instance.h"
-#include "platform/time_of_day.h"
+#include "module1.h"
+#include "platform/time_source.h"
+#include "runtime/default_instance.h"
+#include "runtime/time_text.h"
 #include "wakeup/form3.h"
 #include "wakeup/form4.h"
 
 #include <QIcon>
 #include <QPainter>
 
-using platform::CommandButton;
-using platform::Label;
+namespace zelmoro::clock {
+
+using runtime::CommandButton;
+using runtime::Label;
 
 namespace {
 
@@ -23,8 +27,9 @@ const platform::FontSpec displayFont{"Bauhaus 93", 19.8};
 } // namespace
 
 Form1::Form1()
-    : Form(QStringLiteral("Zelmoro"), 4128, 6816, platform::Taskbar::Entry),
-      m_Command3(this, QStringLiteral("Wave Test"), buttonFont, QStringLiteral("音が鳴るかテストします")),
+    : Form(QStringLiteral("Zelmoro"), 4128, 6816, runtime::Taskbar::Entry),
+      m_Command3(this, QStringLiteral("Wave Test"), buttonFont,
+                 QStringLiteral("音が鳴るかテストします")),
       m_Text1(QStringLiteral("belora.wav"), this),
       m_Command2(this, QStringLiteral("Alarm-SET"), setButtonFont,
                  QStringLiteral("アラームのなる時間をＳＥＴします")),
@@ -53,23 +58,22 @@ Form1::Form1()
                  &m_Command3});
 
     m_Timer1.setInterval(100);
-    platform::handle(&m_Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    platform::handle(&m_Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    platform::handle(&m_Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    platform::handle(&m_Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    runtime::connectHandler(&m_Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    runtime::connectHandler(&m_Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    runtime::connectHandler(&m_Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    runtime::connectHandler(&m_Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
     m_Timer1.start();
 }
 
 void Form1::Form_Load()
 {
-    setShape(clock_face::faceBox(ScaleWidth()));
+    setShape(clock::faceBox(ScaleWidth()));
     DrawHands();
 }
 
 void Form1::DrawHands()
 {
-    const clock_face::Hands hands =
-        clock_face::handsAt(ScaleWidth(), platform::timeText(platform::now()));
+    const clock::Hands hands = clock::handsAt(ScaleWidth(), runtime::timeText(platform::now()));
     setLine(m_linHour, hands.hour);
     setLine(m_linMin, hands.minute);
     setLine(m_linSec, hands.second);
@@ -77,18 +81,22 @@ void Form1::DrawHands()
 
 void Form1::Timer1_Timer()
 {
-    using namespace platform;
+    using platform::now;
+    using runtime::timeText;
+    // Each step reads the time afresh, as the window was designed: near a
+    // second boundary the loop request and the notice may see different
+    // seconds, and that is how this clock behaves.
     DrawHands();
     m_Label2.setCaption(timeText(now()));
     // An alarm second that no tick fell into (the program was held up) still
     // sounds, on the first tick after it, if that comes within a minute.
-    const QTime stepThree = now();
-    const bool missed = alarm_check::missedBetween(m_previousTick, stepThree, Module1::AlarmTime);
-    m_previousTick = stepThree;
-    if (missed || Module1::AlarmTime == timeText(stepThree))
+    const QTime alarmCheckTime = now();
+    const bool missed = missedBetween(m_previousTick, alarmCheckTime, Module1::AlarmTime);
+    m_previousTick = alarmCheckTime;
+    if (missed || Module1::AlarmTime == timeText(alarmCheckTime))
         startAlarmSound();
     if (missed || Module1::AlarmTime == timeText(now()))
-        platform::form<Form3>().Show();
+        runtime::form<wakeup::Form3>().Show();
 }
 
 void Form1::startAlarmSound()
@@ -108,12 +116,12 @@ void Form1::startAlarmSound()
 
 void Form1::Command1_Click()
 {
-    platform::form<Form4>().Show();
+    runtime::form<wakeup::Form4>().Show();
 }
 
 void Form1::Command2_Click()
 {
-    platform::form<Form2>().Show();
+    runtime::form<alarm::Form2>().Show();
 }
 
 void Form1::Command3_Click()
@@ -121,7 +129,7 @@ void Form1::Command3_Click()
     Module1::sndPlaySoundA(m_Text1.text(), platform::SND_ASYNC | platform::SND_NOSTOP);
 }
 
-void Form1::setLine(LineControl &line, const clock_face::HandLine &to)
+void Form1::setLine(LineControl &line, const clock::HandLine &to)
 {
     if (line.X1 == to.x1 && line.Y1 == to.y1 && line.X2 == to.x2 && line.Y2 == to.y2)
         return;
@@ -142,7 +150,7 @@ void Form1::setLine(LineControl &line, const clock_face::HandLine &to)
     update(before.united(pixels(to.x1, to.y1, to.x2, to.y2)));
 }
 
-void Form1::setShape(const clock_face::FaceBox &box)
+void Form1::setShape(const clock::FaceBox &box)
 {
     m_shpShape = ShapeControl{box.left, box.top, box.width, box.height};
     ++m_faceRepaints;
@@ -161,10 +169,13 @@ void Form1::paintEvent(QPaintEvent *event)
     const double onePixel = twipsPerPixel();
     painter.setPen(QPen(palette().color(QPalette::WindowText), onePixel));
     painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(QRectF(m_shpShape.Left, m_shpShape.Top, m_shpShape.Width, m_shpShape.Height));
+    painter.drawEllipse(
+        QRectF(m_shpShape.Left, m_shpShape.Top, m_shpShape.Width, m_shpShape.Height));
 
     for (const LineControl *line : {&m_linSec, &m_linMin, &m_linHour}) {
         painter.setPen(QPen(line->colour, onePixel));
         painter.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
     }
 }
+
+} // namespace zelmoro::clock

@@ -1,17 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "clock/hands_geometry.h"
-#include "platform/controls.h"
-#include "platform/form.h"
+#include "runtime/command_button.h"
+#include "runtime/form.h"
+#include "runtime/label.h"
 
 #include <QColor>
 #include <QLineEdit>
 #include <QTime>
 #include <QTimer>
 
+namespace zelmoro::clock {
+
 // The main window: the analog clock, the time and alarm displays, and the
 // buttons from which everything else is reached. Its tick drives the program.
-class Form1 : public platform::Form {
+class Form1 : public runtime::Form {
     Q_OBJECT
 
 public:
@@ -39,13 +43,13 @@ public:
     // How often the face had to be repainted because a property changed.
     int faceRepaints() const { return m_faceRepaints; }
 
-    platform::Label &Label1() { return m_Label1; }
-    platform::Label &Label2() { return m_Label2; }
-    platform::Label &Label3() { return m_Label3; }
-    platform::Label &Label4() { return m_Label4; }
-    platform::CommandButton &Command1() { return m_Command1; }
-    platform::CommandButton &Command2() { return m_Command2; }
-    platform::CommandButton &Command3() { return m_Command3; }
+    runtime::Label &Label1() { return m_Label1; }
+    runtime::Label &Label2() { return m_Label2; }
+    runtime::Label &Label3() { return m_Label3; }
+    runtime::Label &Label4() { return m_Label4; }
+    runtime::CommandButton &Command1() { return m_Command1; }
+    runtime::CommandButton &Command2() { return m_Command2; }
+    runtime::CommandButton &Command3() { return m_Command3; }
     QLineEdit &Text1() { return m_Text1; }
     QTimer &Timer1() { return m_Timer1; }
 
@@ -55,23 +59,25 @@ protected:
 private:
     void DrawHands();
     void startAlarmSound();
-    void setLine(LineControl &line, const clock_face::HandLine &to);
-    void setShape(const clock_face::FaceBox &box);
+    void setLine(LineControl &line, const clock::HandLine &to);
+    void setShape(const clock::FaceBox &box);
 
     // Created in the layout's order; the later a windowless control, the higher it is drawn.
-    platform::CommandButton m_Command3;
+    runtime::CommandButton m_Command3;
     QLineEdit m_Text1;
     QTimer m_Timer1;
-    platform::CommandButton m_Command2;
-    platform::CommandButton m_Command1;
+    runtime::CommandButton m_Command2;
+    runtime::CommandButton m_Command1;
     ShapeControl m_shpShape;
     LineControl m_linSec{120, 1680, 1080, 2040, QColor(255, 0, 0)};
     LineControl m_linMin{120, 1440, 1080, 1800, QColor(255, 0, 0)};
     LineControl m_linHour{120, 1200, 1080, 1560, QColor(0, 0, 255)};
-    platform::Label m_Label2;
-    platform::Label m_Label3;
-    platform::Label m_Label4;
-    platform::Label m_Label1;
+    runtime::Label m_Label2;
+    runtime::Label m_Label3;
+    runtime::Label m_Label4;
+    runtime::Label m_Label1;
     int m_faceRepaints = 0;
     QTime m_previousTick;
 };
+
+} // namespace zelmoro::clock

@@ -1,18 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "clock/hands_geometry.h"
 
-#include "platform/conversions.h"
-#include "platform/runtime_error.h"
-#include "platform/time_of_day.h"
+#include "platform/time_source.h"
+#include "runtime/conversions.h"
+#include "runtime/runtime_error.h"
+#include "runtime/time_text.h"
 
 #include <cmath>
 
-namespace clock_face {
+namespace zelmoro::clock {
 
 namespace {
 
 // Vertical offset of the face below the text display and buttons.
-constexpr std::int32_t faceTop = 1500;
-constexpr double pi = 3.1415926;
+constexpr std::int32_t kFaceTop = 1500;
+// Deliberately short: the clock was designed with this value, not a
+// full-precision pi, and every hand position is computed with it.
+constexpr double kPi = 3.1415926;
 
 struct HandShape {
     std::int16_t degreesPerUnit;
@@ -20,31 +24,31 @@ struct HandShape {
     double tail;
 };
 
-constexpr HandShape hourShape{30, 0.6, 0.1};
-constexpr HandShape minuteShape{6, 0.85, 0.15};
-constexpr HandShape secondShape{6, 0.9, 0.2};
+constexpr HandShape kHourShape{30, 0.6, 0.1};
+constexpr HandShape kMinuteShape{6, 0.85, 0.15};
+constexpr HandShape kSecondShape{6, 0.9, 0.2};
 
 float checkedFloat(double value)
 {
     if (!std::isfinite(value))
-        platform::raiseOverflow();
+        runtime::raiseOverflow();
     return static_cast<float>(value);
 }
 
 HandLine handLine(const HandShape &shape, std::int16_t units, std::int32_t c)
 {
-    using namespace platform;
+    using namespace runtime;
     const std::int16_t degrees =
         checkedSub(checkedMul(units, shape.degreesPerUnit), std::int16_t{90});
-    const float angle = checkedFloat(degrees * pi / 180.0);
+    const float angle = checkedFloat(degrees * kPi / 180.0);
     const double cosA = std::cos(static_cast<double>(angle));
     const double sinA = std::sin(static_cast<double>(angle));
     const double cd = c;
     return HandLine{
         checkedFloat(cd * shape.tip * cosA + cd),
-        checkedFloat(cd * shape.tip * sinA + cd + faceTop),
+        checkedFloat(cd * shape.tip * sinA + cd + kFaceTop),
         checkedFloat(cd * -shape.tail * cosA + cd),
-        checkedFloat(cd * -shape.tail * sinA + cd + faceTop),
+        checkedFloat(cd * -shape.tail * sinA + cd + kFaceTop),
     };
 }
 
@@ -52,34 +56,36 @@ HandLine handLine(const HandShape &shape, std::int16_t units, std::int32_t c)
 
 FaceBox faceBox(float scaleWidth)
 {
-    using namespace platform;
+    using namespace runtime;
     const std::int32_t w = toInt32(scaleWidth);
     const std::int32_t half = w / 2;
     const std::int32_t size = checkedSub32(checkedMul32(2, half), 50);
-    return FaceBox{5.0f, static_cast<float>(faceTop), static_cast<float>(size),
+    return FaceBox{5.0f, static_cast<float>(kFaceTop), static_cast<float>(size),
                    static_cast<float>(size)};
 }
 
 HandUnits handUnits(const QString &timeText)
 {
-    using namespace platform;
+    using namespace runtime;
     const std::int16_t second = secondOf(timeText);
-    const float minuteExact = static_cast<float>(minuteOf(timeText)) + static_cast<float>(second) / 60.0f;
+    const float minuteExact =
+        static_cast<float>(minuteOf(timeText)) + static_cast<float>(second) / 60.0f;
     const std::int16_t minute = toInt16(minuteExact);
-    const float hourExact = static_cast<float>(hourOf(timeText)) + static_cast<float>(minute) / 60.0f;
+    const float hourExact =
+        static_cast<float>(hourOf(timeText)) + static_cast<float>(minute) / 60.0f;
     const std::int16_t hour = toInt16(hourExact);
     return HandUnits{hour, minute, second};
 }
 
 Hands handsAt(float scaleWidth, const QString &timeText)
 {
-    const std::int32_t c = platform::toInt32(scaleWidth / 2.0f);
+    const std::int32_t c = runtime::toInt32(scaleWidth / 2.0f);
     const HandUnits units = handUnits(timeText);
     return Hands{
-        handLine(hourShape, units.hour, c),
-        handLine(minuteShape, units.minute, c),
-        handLine(secondShape, units.second, c),
+        handLine(kHourShape, units.hour, c),
+        handLine(kMinuteShape, units.minute, c),
+        handLine(kSecondShape, units.second, c),
     };
 }
 
-} // namespace clock_face
+} // namespace zelmoro::clock

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
 
 #include <cstdint>
 
-namespace clock_face {
+namespace zelmoro::clock {
 
 // Where the round face sits, in twips of the main window's client area.
 struct FaceBox {
@@ -42,4 +43,4 @@ HandUnits handUnits(const QString &timeText);
 // The three hands for a client width and a time text.
 Hands handsAt(float scaleWidth, const QString &timeText);
 
-} // namespace clock_face
+} // namespace zelmoro::clock

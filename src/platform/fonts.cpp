@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/fonts.h"
 
 #include <QFontDatabase>
 #include <QStringList>
 
-namespace platform {
+namespace zelmoro::platform {
 
 void installFontSubstitutes()
 {
@@ -12,10 +13,8 @@ void installFontSubstitutes()
         const char *face;
         const char *standIn;
     } substitutes[] = {
-        {"Bauhaus 93", "Comfortaa"},
-        {"ＤＦＰまるもじ体", "MotoyaLMaru"},
-        {"ＤＦPOP体", "RocknRoll One"},
-        {"ＤＦＰPOP体", "RocknRoll One"},
+        {"Bauhaus 93", "Comfortaa"},       {"ＤＦＰまるもじ体", "MotoyaLMaru"},
+        {"ＤＦPOP体", "RocknRoll One"},    {"ＤＦＰPOP体", "RocknRoll One"},
         {"ＭＳ Ｐゴシック", "IPAPGothic"},
     };
     for (const auto &entry : substitutes) {
@@ -37,4 +36,4 @@ QFont makeFont(const FontSpec &spec)
     return font;
 }
 
-} // namespace platform
+} // namespace zelmoro::platform

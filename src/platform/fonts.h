@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QFont>
 
-namespace platform {
+namespace zelmoro::platform {
 
 struct FontSpec {
     const char *family;
@@ -11,12 +12,13 @@ struct FontSpec {
     bool italic = false;
 };
 
-// A font of a named face. Where the face is missing and a wider stand-in takes
-// its place, the stand-in is narrowed to keep the face's widths.
+// A font of a named face. Where "Bauhaus 93" is missing, its rounded stand-in
+// runs about a sixth wider and is narrowed to keep the captions' widths; the
+// other faces' stand-ins are used as they are.
 QFont makeFont(const FontSpec &spec);
 
 // The faces the windows name, and the free faces that stand in for each where
 // it is not installed.
 void installFontSubstitutes();
 
-} // namespace platform
+} // namespace zelmoro::platform

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/random_source.h"
 
 #include <chrono>
 #include <cstdint>
 #include <random>
 
-namespace platform {
+namespace zelmoro::platform {
 
 namespace {
 
@@ -42,4 +43,4 @@ void setRandomSource(RandomSource *source)
     installedSource = source;
 }
 
-} // namespace platform
+} // namespace zelmoro::platform

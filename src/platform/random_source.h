@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-namespace platform {
+namespace zelmoro::platform {
 
 // Random numbers: reseeding from the system timer, then single-precision values
 // in [0, 1). Tests install a source whose values they choose.
@@ -15,4 +16,4 @@ RandomSource &randomSource();
 // Installs a source; nullptr goes back to the system one. The caller keeps ownership.
 void setRandomSource(RandomSource *source);
 
-} // namespace platform
+} // namespace zelmoro::platform

@@ -1,7 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/termination.h"
-
-#include "platform/default_instance.h"
-#include "platform/sound_player.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -14,7 +12,7 @@
 #include <optional>
 #include <unistd.h>
 
-namespace platform {
+namespace zelmoro::platform {
 
 namespace {
 
@@ -45,15 +43,7 @@ void drainPipe()
 
 } // namespace
 
-void endOnRequest()
-{
-    if (hasEnded())
-        return;
-    soundPlayer().play(std::nullopt, SND_ASYNC);
-    End();
-}
-
-void installTerminationHandler()
+void installTerminationHandler(std::function<void()> onRequest)
 {
     if (wakeRead >= 0)
         return;
@@ -68,10 +58,11 @@ void installTerminationHandler()
 
     auto *notifier =
         new QSocketNotifier(wakeRead, QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-        drainPipe();
-        endOnRequest();
-    });
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                     [onRequest = std::move(onRequest)] {
+                         drainPipe();
+                         onRequest();
+                     });
 
     struct sigaction action = {};
     action.sa_handler = onTerminationSignal;
@@ -88,4 +79,4 @@ void installTerminationHandler()
     }
 }
 
-} // namespace platform
+} // namespace zelmoro::platform

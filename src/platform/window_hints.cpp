@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/window_hints.h"
 
 #include <QGuiApplication>
@@ -9,7 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace platform {
+namespace zelmoro::platform {
 
 namespace {
 
@@ -39,10 +40,11 @@ void requestTitleOnlyFrame(QWidget &window)
         return;
     const std::array<std::uint32_t, 5> hints{hintFunctions | hintDecorations, functionMove,
                                              decorationBorder | decorationTitle, 0, 0};
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()),
-                        atom->atom, atom->atom, 32, hints.size(), hints.data());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE,
+                        static_cast<xcb_window_t>(window.winId()), atom->atom, atom->atom, 32,
+                        hints.size(), hints.data());
     xcb_flush(connection);
     std::free(atom);
 }
 
-} // namespace platform
+} // namespace zelmoro::platform

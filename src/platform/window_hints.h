@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 class QWidget;
 
-namespace platform {
+namespace zelmoro::platform {
 
 // Asks the window manager for a title bar and border only: no system menu, no
 // minimize, maximize or close button, and no resizing; the window can still be
@@ -10,4 +11,4 @@ namespace platform {
 // manager. Does nothing on other platforms.
 void requestTitleOnlyFrame(QWidget &window);
 
-} // namespace platform
+} // namespace zelmoro::platform

@@ -1,16 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "wakeup/form3.h"
 
-#include "platform/default_instance.h"
+#include "runtime/default_instance.h"
+
+namespace zelmoro::wakeup {
 
 Form3::Form3()
-    : MessageWindow({"時間ですよ～", {3168, 1488}, platform::Taskbar::Entry, "起きろ～",
-                     {"ＤＦＰまるもじ体", 36, true, true}, {120, 120}, "OK", {"Bauhaus 93", 9},
-                     {120, 960, 2892, 372}})
+    : MessageWindow({
+          .caption = "時間ですよ～",
+          .clientTwips = {3168, 1488},
+          .taskbar = runtime::Taskbar::Entry,
+          .message = "起きろ～",
+          .messageFont =
+              {.family = "ＤＦＰまるもじ体", .pointSize = 36, .bold = true, .italic = true},
+          .messageAt = {120, 120},
+          .button = "OK",
+          .buttonFont = {.family = "Bauhaus 93", .pointSize = 9},
+          .buttonTwips = {120, 960, 2892, 372},
+      })
 {
-    platform::handle(&Command1(), &QPushButton::clicked, this, &Form3::Command1_Click);
+    runtime::connectHandler(&Command1(), &QPushButton::clicked, this, &Form3::Command1_Click);
 }
 
 void Form3::Command1_Click()
 {
-    platform::form<Form3>().Hide();
+    runtime::form<Form3>().Hide();
 }
+
+} // namespace zelmoro::wakeup

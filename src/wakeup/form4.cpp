@@ -1,20 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "wakeup/form4.h"
 
-#include "platform/conversions.h"
-#include "platform/default_instance.h"
 #include "platform/random_source.h"
+#include "runtime/conversions.h"
+#include "runtime/default_instance.h"
 #include "wakeup/form5.h"
 #include "wakeup/form6.h"
 #include "wakeup/quiz.h"
 
+namespace zelmoro::wakeup {
+
 namespace {
 
-using Sizing = platform::Label::Sizing;
+using Sizing = runtime::Label::Sizing;
 
 } // namespace
 
 Form4::Form4()
-    : Form(QStringLiteral("本当に起きてるの??"), 2844, 1392, platform::Taskbar::Entry),
+    : Form(QStringLiteral("本当に起きてるの??"), 2844, 1392, runtime::Taskbar::Entry),
       m_Text1(QStringLiteral("000"), this),
       m_Command2(this, QStringLiteral("CANCEL"), {"Bauhaus 93", 10.2}),
       m_Command1(this, QStringLiteral("OK"), {"Bauhaus 93", 10.2}),
@@ -29,8 +32,8 @@ Form4::Form4()
     m_Text1.setFont(platform::makeFont({"Bauhaus 93", 13.8}));
     m_Text1.setMaxLength(3);
     m_Text1.setAccessibleName(QStringLiteral("答え"));
-    m_Text1.setInputMethodHints(Qt::ImhPreferLatin | Qt::ImhNoPredictiveText
-                                | Qt::ImhNoAutoUppercase);
+    m_Text1.setInputMethodHints(Qt::ImhPreferLatin | Qt::ImhNoPredictiveText |
+                                Qt::ImhNoAutoUppercase);
     place(m_Text1, 1920, 240, 732, 444);
     place(m_Command2, 1680, 840, 972, 372);
     place(m_Command1, 600, 840, 972, 372);
@@ -40,9 +43,9 @@ Form4::Form4()
     placeAt(m_Label1, 240, 240);
     setTabOrder({&m_Command1, &m_Command2, &m_Label1, &m_Label2, &m_Label3, &m_Label4, &m_Text1});
 
-    platform::handle(&m_Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
-    platform::handle(&m_Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
-    platform::handle(&m_Timer1, &QTimer::timeout, this, &Form4::Timer1_Timer);
+    runtime::connectHandler(&m_Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
+    runtime::connectHandler(&m_Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
+    runtime::connectHandler(&m_Timer1, &QTimer::timeout, this, &Form4::Timer1_Timer);
 
     // The redraw period starts when the window is loaded; hiding and showing
     // leave it alone. A precise timer keeps to the 30 seconds, where a coarse
@@ -54,9 +57,9 @@ Form4::Form4()
 
 void Form4::Form_Load()
 {
-    const quiz::Pair pair = quiz::draw(platform::randomSource());
-    m_Label1.setCaption(platform::decimalText(pair.first));
-    m_Label3.setCaption(platform::decimalText(pair.second));
+    const QuizPair pair = drawQuiz(platform::randomSource());
+    m_Label1.setCaption(runtime::decimalText(pair.first));
+    m_Label3.setCaption(runtime::decimalText(pair.second));
 }
 
 void Form4::Timer1_Timer()
@@ -66,18 +69,19 @@ void Form4::Timer1_Timer()
 
 void Form4::Command1_Click()
 {
-    const quiz::Verdict verdict =
-        quiz::check(m_Label1.Caption(), m_Label3.Caption(), m_Text1.text());
-    if (verdict == quiz::Verdict::Right) {
-        platform::form<Form4>().Hide();
-        platform::form<Form5>().Show();
+    const Verdict verdict = checkAnswer(m_Label1.Caption(), m_Label3.Caption(), m_Text1.text());
+    if (verdict == Verdict::Right) {
+        runtime::form<Form4>().Hide();
+        runtime::form<Form5>().Show();
     } else {
         // The quiz stays as it is, numbers and answer, for another try.
-        platform::form<Form6>().Show();
+        runtime::form<Form6>().Show();
     }
 }
 
 void Form4::Command2_Click()
 {
-    platform::form<Form4>().Hide();
+    runtime::form<Form4>().Hide();
 }
+
+} // namespace zelmoro::wakeup

@@ -1,15 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/controls.h"
-#include "platform/form.h"
+#include "runtime/command_button.h"
+#include "runtime/form.h"
+#include "runtime/label.h"
 
 #include <QLineEdit>
 #include <QTimer>
 
+namespace zelmoro::wakeup {
+
 // The wake-up quiz: the sum of two random numbers, drawn anew every 30
 // seconds. Only the right sum leads on to the window that stops the alarm; any
 // other answer, whatever it is, leads to the wrong-answer window.
-class Form4 : public platform::Form {
+class Form4 : public runtime::Form {
     Q_OBJECT
 
 public:
@@ -22,21 +26,23 @@ public:
 
     QTimer &Timer1() { return m_Timer1; }
     QLineEdit &Text1() { return m_Text1; }
-    platform::CommandButton &Command1() { return m_Command1; }
-    platform::CommandButton &Command2() { return m_Command2; }
-    platform::Label &Label1() { return m_Label1; }
-    platform::Label &Label2() { return m_Label2; }
-    platform::Label &Label3() { return m_Label3; }
-    platform::Label &Label4() { return m_Label4; }
+    runtime::CommandButton &Command1() { return m_Command1; }
+    runtime::CommandButton &Command2() { return m_Command2; }
+    runtime::Label &Label1() { return m_Label1; }
+    runtime::Label &Label2() { return m_Label2; }
+    runtime::Label &Label3() { return m_Label3; }
+    runtime::Label &Label4() { return m_Label4; }
 
 private:
     // Created in the layout's order.
     QTimer m_Timer1;
     QLineEdit m_Text1;
-    platform::CommandButton m_Command2;
-    platform::CommandButton m_Command1;
-    platform::Label m_Label4;
-    platform::Label m_Label3;
-    platform::Label m_Label2;
-    platform::Label m_Label1;
+    runtime::CommandButton m_Command2;
+    runtime::CommandButton m_Command1;
+    runtime::Label m_Label4;
+    runtime::Label m_Label3;
+    runtime::Label m_Label2;
+    runtime::Label m_Label1;
 };
+
+} // namespace zelmoro::wakeup

@@ -1,16 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "wakeup/form5.h"
 
-#include "alarm/module1.h"
-#include "platform/default_instance.h"
+#include "module1.h"
+#include "runtime/default_instance.h"
 
 #include <optional>
 
+namespace zelmoro::wakeup {
+
 Form5::Form5()
-    : MessageWindow({"正解です", {3936, 1476}, platform::Taskbar::None, "おはようございます",
-                     {"ＤＦＰまるもじ体", 19.8, true, true}, {120, 240}, "Wave Stop",
-                     {"Bauhaus 93", 12}, {240, 840, 3492, 492}})
+    : MessageWindow({
+          .caption = "正解です",
+          .clientTwips = {3936, 1476},
+          .taskbar = runtime::Taskbar::None,
+          .message = "おはようございます",
+          .messageFont =
+              {.family = "ＤＦＰまるもじ体", .pointSize = 19.8, .bold = true, .italic = true},
+          .messageAt = {120, 240},
+          .button = "Wave Stop",
+          .buttonFont = {.family = "Bauhaus 93", .pointSize = 12},
+          .buttonTwips = {240, 840, 3492, 492},
+      })
 {
-    platform::handle(&Command1(), &QPushButton::clicked, this, &Form5::Command1_Click);
+    runtime::connectHandler(&Command1(), &QPushButton::clicked, this, &Form5::Command1_Click);
 }
 
 void Form5::Command1_Click()
@@ -18,5 +30,7 @@ void Form5::Command1_Click()
     // The stop request goes out first; then the program ends, with every
     // window that is still loaded.
     Module1::sndPlaySoundA(std::nullopt, platform::SND_ASYNC);
-    platform::End();
+    runtime::End();
 }
+
+} // namespace zelmoro::wakeup

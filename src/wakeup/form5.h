@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "wakeup/message_window.h"
+
+namespace zelmoro::wakeup {
 
 // The correct-answer window: its one button stops the alarm sound and ends the
 // program.
@@ -11,3 +14,5 @@ public:
     Form5();
     void Command1_Click();
 };
+
+} // namespace zelmoro::wakeup

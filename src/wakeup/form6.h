@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "wakeup/message_window.h"
+
+namespace zelmoro::wakeup {
 
 // The wrong-answer window: its one button closes it and leaves the quiz as it
 // was for another try.
@@ -11,3 +14,5 @@ public:
     Form6();
     void Command1_Click();
 };
+
+} // namespace zelmoro::wakeup

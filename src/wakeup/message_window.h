@@ -1,21 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/controls.h"
-#include "platform/form.h"
+#include "runtime/command_button.h"
+#include "runtime/form.h"
+#include "runtime/label.h"
 
 #include <QPoint>
 #include <QRect>
 
+namespace zelmoro::wakeup {
+
 // A small window with one red message and one button below it: the alarm
 // notice and the two answers of the quiz.
-class MessageWindow : public platform::Form {
+class MessageWindow : public runtime::Form {
     Q_OBJECT
 
 public:
     struct Layout {
         const char *caption;
         QSize clientTwips;
-        platform::Taskbar taskbar;
+        runtime::Taskbar taskbar;
         const char *message;
         platform::FontSpec messageFont;
         QPoint messageAt;
@@ -26,11 +30,13 @@ public:
 
     explicit MessageWindow(const Layout &layout);
 
-    platform::CommandButton &Command1() { return m_Command1; }
-    platform::Label &Label1() { return m_Label1; }
+    runtime::CommandButton &Command1() { return m_Command1; }
+    runtime::Label &Label1() { return m_Label1; }
 
 private:
     // Created in the layout's order.
-    platform::CommandButton m_Command1;
-    platform::Label m_Label1;
+    runtime::CommandButton m_Command1;
+    runtime::Label m_Label1;
 };
+
+} // namespace zelmoro::wakeup

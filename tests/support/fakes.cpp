@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/fakes.h"
 
-#include "alarm/module1.h"
-#include "platform/default_instance.h"
-#include "platform/startup.h"
+#include "module1.h"
+#include "runtime/default_instance.h"
+#include "runtime/startup.h"
 
 #include <algorithm>
 
-namespace testing {
+namespace zelmoro::test {
 
 bool RecordingSoundPlayer::play(const std::optional<QString> &fileName, std::uint32_t flags)
 {
@@ -42,32 +43,32 @@ float QueuedRandom::next()
 FakeRuntime::FakeRuntime()
 {
     prepareOnce();
-    platform::unloadAll();
+    runtime::unloadAll();
     Module1::AlarmTime.clear();
-    platform::setClock(&clock);
+    platform::setTimeSource(&clock);
     platform::setSoundPlayer(&sound);
     platform::setRandomSource(&random);
-    platform::setErrorReporter(
-        [this](const platform::RuntimeError &error) { reportedErrors.append(error.number()); });
+    runtime::setErrorReporter(
+        [this](const runtime::RuntimeError &error) { reportedErrors.append(error.number()); });
 }
 
 FakeRuntime::~FakeRuntime()
 {
-    platform::unloadAll();
+    runtime::unloadAll();
     Module1::AlarmTime.clear();
-    platform::setClock(nullptr);
+    platform::setTimeSource(nullptr);
     platform::setSoundPlayer(nullptr);
     platform::setRandomSource(nullptr);
-    platform::setErrorReporter(nullptr);
+    runtime::setErrorReporter(nullptr);
 }
 
 void prepareOnce()
 {
     static const bool prepared = [] {
-        platform::prepareRuntime();
+        runtime::prepareRuntime();
         return true;
     }();
     (void)prepared;
 }
 
-} // namespace testing
+} // namespace zelmoro::test

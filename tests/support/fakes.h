@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "platform/random_source.h"
-#include "platform/runtime_error.h"
-#include "platform/sound_player.h"
-#include "platform/time_of_day.h"
+#include "platform/sound/sound_player.h"
+#include "platform/time_source.h"
+#include "runtime/runtime_error.h"
+#include "runtime/time_text.h"
 
 #include <QList>
 #include <QString>
@@ -14,10 +16,10 @@
 #include <optional>
 #include <vector>
 
-namespace testing {
+namespace zelmoro::test {
 
 // A clock that shows whatever time the test sets.
-class FakeClock final : public platform::Clock {
+class FakeClock final : public platform::TimeSource {
 public:
     QTime timeOfDay() const override { return m_time; }
     void set(QTime time) { m_time = time; }
@@ -78,10 +80,24 @@ public:
     FakeClock clock;
     RecordingSoundPlayer sound;
     QueuedRandom random;
-    QList<platform::ErrorNumber> reportedErrors;
+    QList<runtime::ErrorNumber> reportedErrors;
 };
 
 // Once per test program, before any window: fonts and built-in pictures.
 void prepareOnce();
 
-} // namespace testing
+} // namespace zelmoro::test
+
+namespace zelmoro::clock {
+}
+namespace zelmoro::alarm {
+}
+namespace zelmoro::wakeup {
+}
+
+// Test programs name the program's windows and services by their folder alone
+// (runtime::form, platform::SND_LOOP) and the windows by their own names.
+using namespace zelmoro;
+using namespace zelmoro::clock;
+using namespace zelmoro::alarm;
+using namespace zelmoro::wakeup;

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/pulse_recorder.h"
 
 #include <QFileInfo>
 
 #include <sndfile.h>
 
-namespace testing {
+namespace zelmoro::test {
 
 constexpr float kQuietLevel = 0.002f; // fainter samples count as quiet
 
@@ -90,4 +91,4 @@ double PulseRecorder::longestQuietStretch(double fromSec, double toSec) const
     return static_cast<double>(longest) / kRate;
 }
 
-} // namespace testing
+} // namespace zelmoro::test

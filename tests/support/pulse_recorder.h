@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QProcess>
@@ -9,7 +10,7 @@
 #include <cmath>
 #include <vector>
 
-namespace testing {
+namespace zelmoro::test {
 
 // The null sink of the private sound server that audio tests listen to
 // (ZELMORO_TEST_SINK), or empty when the tests run without one.
@@ -26,8 +27,8 @@ void letSoundPlay(int milliseconds);
 // desktop session is required.
 #define ZELMORO_REQUIRE_TEST_SINK()                                                                \
     do {                                                                                           \
-        if (::testing::testSink().isEmpty()) {                                                     \
-            if (::testing::desktopRequired())                                                      \
+        if (::zelmoro::test::testSink().isEmpty()) {                                               \
+            if (::zelmoro::test::desktopRequired())                                                \
                 QFAIL("ZELMORO_REQUIRE_DESKTOP=1 but ZELMORO_TEST_SINK is not set");               \
             QSKIP("no test sound sink: ZELMORO_TEST_SINK is not set");                             \
         }                                                                                          \
@@ -70,4 +71,6 @@ private:
     std::vector<float> m_peaks; // the loudest channel of each frame, after stop()
 };
 
-} // namespace testing
+} // namespace zelmoro::test
+
+using namespace zelmoro;

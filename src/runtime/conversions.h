@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -5,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace platform {
+namespace zelmoro::runtime {
 
 // Rounds to the nearest whole number, ties to the even one (2.5 -> 2, 3.5 -> 4).
 double roundHalfEven(double value);
@@ -39,4 +40,4 @@ std::int16_t textToInt16(const QString &text);
 // Same, without raising: no value when the text is not a number or out of range.
 std::optional<std::int16_t> tryTextToInt16(const QString &text);
 
-} // namespace platform
+} // namespace zelmoro::runtime

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/sound_player.h"
+#include "platform/sound/sound_player.h"
 
 #include <QAudio>
 #include <QDeadlineTimer>
@@ -9,8 +10,7 @@
 
 class QAudioSink;
 
-namespace platform
-{
+namespace zelmoro::platform {
 
 class ClipDevice;
 struct SoundClip;
@@ -20,8 +20,7 @@ struct SoundClip;
 // stream on the current default device, so a server that went away and came
 // back is picked up again by the next request. Every call returns at once;
 // the sound is fed from the event loop of the thread that owns the player.
-class PulseSoundPlayer : public QObject, public SoundPlayer
-{
+class PulseSoundPlayer : public QObject, public SoundPlayer {
     Q_OBJECT
 
 public:
@@ -49,4 +48,4 @@ private:
     QDeadlineTimer m_drainDeadline{QDeadlineTimer::Forever};
 };
 
-} // namespace platform
+} // namespace zelmoro::platform

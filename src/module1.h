@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/sound_player.h"
+#include "platform/sound/sound_player.h"
 
 #include <QString>
 
@@ -8,7 +9,7 @@
 #include <optional>
 
 // State shared between the windows, and the sound call.
-namespace Module1 {
+namespace zelmoro::Module1 {
 
 // The alarm time as a time text ("7:00:00"); empty until the alarm dialog sets it.
 inline QString AlarmTime;
@@ -20,4 +21,4 @@ inline bool sndPlaySoundA(const std::optional<QString> &fileName, std::uint32_t 
     return platform::soundPlayer().play(fileName, flags);
 }
 
-} // namespace Module1
+} // namespace zelmoro::Module1

@@ -1,10 +1,11 @@
-#include "platform/runtime_error.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "runtime/runtime_error.h"
 
-#include "platform/default_instance.h"
+#include "runtime/default_instance.h"
 
 #include <QMessageBox>
 
-namespace platform {
+namespace zelmoro::runtime {
 
 namespace {
 
@@ -15,8 +16,6 @@ const char *messageOf(ErrorNumber number)
         return "オーバーフローしました。";
     case ErrorNumber::TypeMismatch:
         return "型が一致しません。";
-    case ErrorNumber::InvalidProcedureCall:
-        return "プロシージャの呼び出し、または引数が不正です。";
     }
     return "";
 }
@@ -26,13 +25,18 @@ void showMessageBox(const RuntimeError &error)
     QMessageBox::critical(nullptr, QStringLiteral("Zelmoro"), error.report());
 }
 
-ErrorReporter &reporter()
+ErrorReporter &reporterSlot()
 {
     static ErrorReporter current = showMessageBox;
     return current;
 }
 
 } // namespace
+
+void reportError(const RuntimeError &error)
+{
+    reporterSlot()(error);
+}
 
 RuntimeError::RuntimeError(ErrorNumber number)
     : std::runtime_error(messageOf(number)), m_number(number)
@@ -56,21 +60,9 @@ void raiseTypeMismatch()
     throw RuntimeError(ErrorNumber::TypeMismatch);
 }
 
-void runHandler(const std::function<void()> &handler)
-{
-    if (hasEnded())
-        return;
-    try {
-        handler();
-    } catch (const RuntimeError &error) {
-        reporter()(error);
-        endAfterError();
-    }
-}
-
 void setErrorReporter(ErrorReporter newReporter)
 {
-    reporter() = newReporter ? std::move(newReporter) : ErrorReporter(showMessageBox);
+    reporterSlot() = newReporter ? std::move(newReporter) : ErrorReporter(showMessageBox);
 }
 
-} // namespace platform
+} // namespace zelmoro::runtime

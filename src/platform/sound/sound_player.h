@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -5,13 +6,13 @@
 #include <cstdint>
 #include <optional>
 
-namespace platform {
+namespace zelmoro::platform {
 
 // Flag words of the sound call, with their published meanings.
-inline constexpr std::uint32_t SND_ASYNC = 1;   // return at once, play in the background
-inline constexpr std::uint32_t SND_NODEFAULT = 2;  // no fallback sound when the file is unusable
-inline constexpr std::uint32_t SND_LOOP = 8;    // repeat until stopped
-inline constexpr std::uint32_t SND_NOSTOP = 16; // refuse the request while a sound plays
+inline constexpr std::uint32_t SND_ASYNC = 1;     // return at once, play in the background
+inline constexpr std::uint32_t SND_NODEFAULT = 2; // no fallback sound when the file is unusable
+inline constexpr std::uint32_t SND_LOOP = 8;      // repeat until stopped
+inline constexpr std::uint32_t SND_NOSTOP = 16;   // refuse the request while a sound plays
 
 // The one sound call of the program: play a file once or in a loop, or stop
 // (no file name). Returns whether the request was carried out.
@@ -30,4 +31,4 @@ public:
 SoundPlayer &soundPlayer();
 void setSoundPlayer(SoundPlayer *player);
 
-} // namespace platform
+} // namespace zelmoro::platform

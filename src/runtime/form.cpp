@@ -1,15 +1,14 @@
-#include "platform/form.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "runtime/form.h"
 
-#include "platform/default_instance.h"
 #include "platform/window_hints.h"
+#include "runtime/default_instance.h"
 
 #include <QCloseEvent>
-#include <QScreen>
-#include <QTimer>
 
 #include <cmath>
 
-namespace platform {
+namespace zelmoro::runtime {
 
 double twipsPerPixel(double logicalDpi)
 {
@@ -47,7 +46,7 @@ Form::Form(const QString &caption, int clientWidthTwips, int clientHeightTwips, 
 
 double Form::twipsPerPixel() const
 {
-    return platform::twipsPerPixel(logicalDpiX());
+    return runtime::twipsPerPixel(logicalDpiX());
 }
 
 int Form::toPixels(int twips) const
@@ -92,15 +91,15 @@ void Form::showEvent(QShowEvent *event)
     // Windows are worked from the keyboard too: show which control has the
     // focus from the moment the window opens, not only after the first Tab.
     setAttribute(Qt::WA_KeyboardFocusChange);
-    requestTitleOnlyFrame(*this);
+    platform::requestTitleOnlyFrame(*this);
     QWidget::showEvent(event);
     for (QWidget *control : m_tabOrder) {
-        if (control->isVisibleTo(this) && control->isEnabled()
-            && control->focusPolicy() != Qt::NoFocus) {
+        if (control->isVisibleTo(this) && control->isEnabled() &&
+            control->focusPolicy() != Qt::NoFocus) {
             control->setFocus(Qt::OtherFocusReason);
             break;
         }
     }
 }
 
-} // namespace platform
+} // namespace zelmoro::runtime

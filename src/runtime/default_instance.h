@@ -1,24 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/runtime_error.h"
+#include "runtime/end.h"
+#include "runtime/event_handler.h"
 
 #include <QPointer>
 #include <QWidget>
 
-namespace platform {
+namespace zelmoro::runtime {
 
-// Whether End has stopped the program: from then on no handler runs.
-bool hasEnded();
-// Stops the program: every window goes away, no further event runs, and the
-// event loop returns with status 0.
-void End();
-// Ends the program after an error has been reported: as End, with status 1.
-void endAfterError();
-// The status the program ends with.
-int endStatus();
-// Unloads every form and clears the ended state (at the end of a run, and
-// between tests).
-void unloadAll();
+// Every loaded form hidden (End), or unloaded and deleted (unloadAll).
+void hideEveryForm();
+void unloadEveryForm();
 
 class InstanceSlot {
 public:
@@ -31,7 +24,11 @@ public:
     virtual void Unload() = 0;
 };
 
-template <class F> concept HasFormLoad = requires(F &form) { form.Form_Load(); };
+template <class F>
+concept HasFormLoad = requires(F &form)
+{
+    form.Form_Load();
+};
 
 // The one default instance of a form, created on first use. A form is not
 // loaded, loaded and hidden, or shown.
@@ -95,4 +92,4 @@ template <class F> DefaultInstance<F> &form()
     return instance;
 }
 
-} // namespace platform
+} // namespace zelmoro::runtime

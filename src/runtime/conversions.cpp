@@ -1,12 +1,13 @@
-#include "platform/conversions.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "runtime/conversions.h"
 
-#include "platform/runtime_error.h"
+#include "runtime/runtime_error.h"
 
 #include <cfenv>
 #include <cmath>
 #include <limits>
 
-namespace platform {
+namespace zelmoro::runtime {
 
 double roundHalfEven(double value)
 {
@@ -28,24 +29,24 @@ template <class Int> Int roundedTo(double value)
     if (!std::isfinite(value))
         raiseOverflow();
     const double rounded = roundHalfEven(value);
-    if (rounded < static_cast<double>(std::numeric_limits<Int>::min())
-        || rounded > static_cast<double>(std::numeric_limits<Int>::max()))
+    if (rounded < static_cast<double>(std::numeric_limits<Int>::min()) ||
+        rounded > static_cast<double>(std::numeric_limits<Int>::max()))
         raiseOverflow();
     return static_cast<Int>(rounded);
 }
 
 std::int16_t checked16(std::int32_t value)
 {
-    if (value < std::numeric_limits<std::int16_t>::min()
-        || value > std::numeric_limits<std::int16_t>::max())
+    if (value < std::numeric_limits<std::int16_t>::min() ||
+        value > std::numeric_limits<std::int16_t>::max())
         raiseOverflow();
     return static_cast<std::int16_t>(value);
 }
 
 std::int32_t checked32(std::int64_t value)
 {
-    if (value < std::numeric_limits<std::int32_t>::min()
-        || value > std::numeric_limits<std::int32_t>::max())
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max())
         raiseOverflow();
     return static_cast<std::int32_t>(value);
 }
@@ -119,11 +120,13 @@ std::optional<double> readNumber(const QString &text)
     }
     QString digits;
     qsizetype intDigits = 0, fracDigits = 0;
-    for (; i < trimmed.size() && trimmed[i].isDigit() && trimmed[i].unicode() < 128; ++i, ++intDigits)
+    for (; i < trimmed.size() && trimmed[i].isDigit() && trimmed[i].unicode() < 128;
+         ++i, ++intDigits)
         digits.append(trimmed[i]);
     if (i < trimmed.size() && trimmed[i] == QLatin1Char('.')) {
         digits.append(QLatin1Char('.'));
-        for (++i; i < trimmed.size() && trimmed[i].isDigit() && trimmed[i].unicode() < 128; ++i, ++fracDigits)
+        for (++i; i < trimmed.size() && trimmed[i].isDigit() && trimmed[i].unicode() < 128;
+             ++i, ++fracDigits)
             digits.append(trimmed[i]);
     }
     if (i != trimmed.size() || intDigits + fracDigits == 0)
@@ -150,10 +153,10 @@ std::optional<std::int16_t> tryTextToInt16(const QString &text)
     if (!value || !std::isfinite(*value))
         return std::nullopt;
     const double rounded = roundHalfEven(*value);
-    if (rounded < std::numeric_limits<std::int16_t>::min()
-        || rounded > std::numeric_limits<std::int16_t>::max())
+    if (rounded < std::numeric_limits<std::int16_t>::min() ||
+        rounded > std::numeric_limits<std::int16_t>::max())
         return std::nullopt;
     return static_cast<std::int16_t>(rounded);
 }
 
-} // namespace platform
+} // namespace zelmoro::runtime

@@ -1,14 +1,13 @@
-#include "platform/sound_player.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/sound/sound_player.h"
 
-#include "platform/pulse_sound_player.h"
+#include "platform/sound/pulse_sound_player.h"
 
 #include <QCoreApplication>
 
-namespace platform
-{
+namespace zelmoro::platform {
 
-namespace
-{
+namespace {
 
 SoundPlayer *installedPlayer = nullptr;
 PulseSoundPlayer *defaultPlayer = nullptr;
@@ -41,4 +40,4 @@ void setSoundPlayer(SoundPlayer *player)
     installedPlayer = player;
 }
 
-} // namespace platform
+} // namespace zelmoro::platform

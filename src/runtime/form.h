@@ -1,13 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-
-#include "platform/runtime_error.h"
 
 #include <QWidget>
 
 #include <initializer_list>
 #include <vector>
 
-namespace platform {
+namespace zelmoro::runtime {
 
 enum class Taskbar { Entry, None };
 
@@ -48,14 +47,4 @@ private:
     std::vector<QWidget *> m_tabOrder;
 };
 
-// Connects a control's signal to an event handler of a form. The handler runs
-// under the runtime's error report, and not at all once the program has ended.
-template <class Sender, class Signal, class F>
-void handle(const Sender *sender, Signal signal, F *form, void (F::*handler)())
-{
-    QObject::connect(sender, signal, form, [form, handler] {
-        runHandler([form, handler] { (form->*handler)(); });
-    });
-}
-
-} // namespace platform
+} // namespace zelmoro::runtime

@@ -1,12 +1,11 @@
-#include "platform/time_of_day.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "runtime/time_text.h"
 
-#include "platform/runtime_error.h"
+#include "runtime/runtime_error.h"
 
-namespace platform {
+namespace zelmoro::runtime {
 
 namespace {
-
-const Clock *installedClock = nullptr;
 
 QTime parseTimeText(const QString &text)
 {
@@ -33,33 +32,12 @@ std::optional<QTime> readTimeText(const QString &text)
         return value;
     };
     const qsizetype hourDigits = trimmed.size() - 6;
-    const bool shaped = (hourDigits == 1 || hourDigits == 2) && trimmed[hourDigits] == u':'
-                        && trimmed[hourDigits + 3] == u':';
-    const QTime time = shaped ? QTime(digits(0, hourDigits), digits(hourDigits + 1, 2),
-                                      digits(hourDigits + 4, 2))
-                              : QTime();
+    const bool shaped = (hourDigits == 1 || hourDigits == 2) && trimmed[hourDigits] == u':' &&
+                        trimmed[hourDigits + 3] == u':';
+    const QTime time =
+        shaped ? QTime(digits(0, hourDigits), digits(hourDigits + 1, 2), digits(hourDigits + 4, 2))
+               : QTime();
     return time.isValid() ? std::optional(time) : std::nullopt;
-}
-
-QTime SystemClock::timeOfDay() const
-{
-    return QTime::currentTime();
-}
-
-const Clock &clock()
-{
-    static const SystemClock system;
-    return installedClock ? *installedClock : system;
-}
-
-void setClock(const Clock *newClock)
-{
-    installedClock = newClock;
-}
-
-QTime now()
-{
-    return clock().timeOfDay();
 }
 
 QString timeText(QTime time)
@@ -97,4 +75,4 @@ std::int16_t secondOf(const QString &text)
     return secondOf(parseTimeText(text));
 }
 
-} // namespace platform
+} // namespace zelmoro::runtime

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -6,28 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace platform {
-
-// The one source of the time of day. Nothing else in the program reads the
-// system clock; tests install a clock that they set by hand.
-class Clock {
-public:
-    virtual ~Clock() = default;
-    virtual QTime timeOfDay() const = 0;
-};
-
-class SystemClock final : public Clock {
-public:
-    QTime timeOfDay() const override;
-};
-
-// The clock in use (the system clock unless one was installed).
-const Clock &clock();
-// Installs a clock; nullptr goes back to the system clock. The caller keeps ownership.
-void setClock(const Clock *clock);
-
-// The current time of day, read afresh from the clock in use.
-QTime now();
+namespace zelmoro::runtime {
 
 // The time text: 24-hour clock, hour without leading zero, two-digit minute and
 // second, separated by colons ("7:05:09", "23:00:00").
@@ -47,4 +27,4 @@ std::int16_t hourOf(const QString &timeText);
 std::int16_t minuteOf(const QString &timeText);
 std::int16_t secondOf(const QString &timeText);
 
-} // namespace platform
+} // namespace zelmoro::runtime

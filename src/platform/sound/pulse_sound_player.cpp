@@ -1,6 +1,7 @@
-#include "platform/pulse_sound_player.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/sound/pulse_sound_player.h"
 
-#include "platform/sound_clip.h"
+#include "platform/sound/sound_clip.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -10,7 +11,7 @@
 #include <cmath>
 #include <utility>
 
-namespace platform {
+namespace zelmoro::platform {
 
 namespace {
 
@@ -167,4 +168,4 @@ void PulseSoundPlayer::watch()
         release();
 }
 
-} // namespace platform
+} // namespace zelmoro::platform

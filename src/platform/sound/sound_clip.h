@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QIODevice>
@@ -7,8 +8,7 @@
 #include <optional>
 #include <vector>
 
-namespace platform
-{
+namespace zelmoro::platform {
 
 // A sound held in memory: interleaved signed 16-bit samples.
 struct SoundClip {
@@ -40,8 +40,7 @@ const SoundClip &fallbackChime();
 // Feeds a clip to an audio output: once, followed by a stretch of silence that
 // pushes the last samples out of the output's buffer before the end is
 // reported, or endlessly, the end of the clip joined to its beginning.
-class ClipDevice : public QIODevice
-{
+class ClipDevice : public QIODevice {
 public:
     ClipDevice(SoundClip clip, bool loop, QObject *parent = nullptr);
 
@@ -65,4 +64,4 @@ private:
     qint64 m_tailBytes = 0;
 };
 
-} // namespace platform
+} // namespace zelmoro::platform

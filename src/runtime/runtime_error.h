@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -5,10 +6,10 @@
 #include <functional>
 #include <stdexcept>
 
-namespace platform {
+namespace zelmoro::runtime {
 
 // Error numbers of the runtime, as shown in its error report.
-enum class ErrorNumber { Overflow = 6, TypeMismatch = 13, InvalidProcedureCall = 5 };
+enum class ErrorNumber { Overflow = 6, TypeMismatch = 13 };
 
 class RuntimeError : public std::runtime_error {
 public:
@@ -24,13 +25,12 @@ private:
 [[noreturn]] void raiseOverflow();
 [[noreturn]] void raiseTypeMismatch();
 
-// Runs an event handler. An error that escapes it is reported in a message box
-// and ends the program. Once the program has ended no handler runs.
-void runHandler(const std::function<void()> &handler);
+// Reports an error that escaped a handler, through the reporter in use.
+void reportError(const RuntimeError &error);
 
 // How an escaped error is reported; the default shows a message box. Tests put a
 // recorder here instead of a modal box.
 using ErrorReporter = std::function<void(const RuntimeError &)>;
 void setErrorReporter(ErrorReporter reporter);
 
-} // namespace platform
+} // namespace zelmoro::runtime

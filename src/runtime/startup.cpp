@@ -1,6 +1,8 @@
-#include "platform/startup.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "runtime/startup.h"
 
 #include "platform/fonts.h"
+#include "runtime/accessibility.h"
 
 #include <QtGlobal>
 
@@ -11,12 +13,13 @@ static void registerResources()
     Q_INIT_RESOURCE(zelmoro);
 }
 
-namespace platform {
+namespace zelmoro::runtime {
 
 void prepareRuntime()
 {
     registerResources();
-    installFontSubstitutes();
+    platform::installFontSubstitutes();
+    installAccessibility();
 }
 
-} // namespace platform
+} // namespace zelmoro::runtime

@@ -1,4 +1,5 @@
-#include "platform/sound_clip.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/sound/sound_clip.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,8 +13,7 @@
 #include <limits>
 #include <numbers>
 
-namespace platform
-{
+namespace zelmoro::platform {
 
 qint64 SoundClip::frames() const
 {
@@ -51,8 +51,7 @@ QString findSoundFile(const QString &name)
     return name;
 }
 
-namespace
-{
+namespace {
 
 constexpr int kMinRate = 8000;
 constexpr int kMaxRate = 192000;
@@ -199,4 +198,4 @@ qint64 ClipDevice::writeData(const char *, qint64)
     return -1;
 }
 
-} // namespace platform
+} // namespace zelmoro::platform

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "runtime/label.h"
+
+#include <QAccessible>
+
+namespace zelmoro::runtime {
+
+Label::Label(QWidget *parent, const QString &caption, const platform::FontSpec &font, Sizing sizing,
+             const QColor &textColour)
+    : QLabel(parent), m_sizing(sizing)
+{
+    setFont(platform::makeFont(font));
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::white);
+    if (textColour.isValid())
+        colours.setColor(QPalette::WindowText, textColour);
+    setPalette(colours);
+    setTextFormat(Qt::PlainText);
+    showCaption(caption);
+}
+
+void Label::setCaption(const QString &caption)
+{
+    const QString previous = text();
+    if (caption == previous)
+        return;
+    showCaption(caption);
+    QAccessibleTextUpdateEvent changed(this, 0, previous, caption);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void Label::showCaption(const QString &caption)
+{
+    setText(caption);
+    setAccessibleName(caption);
+    if (m_sizing == Sizing::AutoSize)
+        resize(sizeHint());
+}
+
+} // namespace zelmoro::runtime
