@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures Zelmoro beside `xclock -analog -update 1` in one private desktop
 # session: time from start to the window being mapped, resident memory after
 # 5 s, CPU time over 60 s idle, and wakeups (context switches) per second.

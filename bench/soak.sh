@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The day-long run in full: 48 simulated hours of ticks (about 1.7 million) with
 # the real windows on the injected clock, the alarm set, the quiz opened and
 # cancelled every hour. Prints the resident memory figures and the time taken.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Zelmoro needs that are not there yet.
 #   scripts/install-deps.sh run    what building and running the clock needs
 #   scripts/install-deps.sh test   that, and what the tests need
@@ -7,12 +8,14 @@ set -euo pipefail
 run_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsndfile1-dev libxcb1-dev
+    libpulse-dev libasound2-dev
     # Stand-ins for the faces the windows name.
     fonts-comfortaa fonts-motoya-l-maruberi fonts-rocknroll fonts-ipafont-gothic fonts-noto-cjk
 )
 test_packages=(
     xvfb openbox dbus dbus-x11 at-spi2-core python3 python3-pyatspi
     pulseaudio pulseaudio-utils sox xdotool x11-utils x11-apps imagemagick faketime libfaketime
+    clang-format
 )
 
 packages=("${run_packages[@]}")

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts or stops a private desktop session for the tests: an X server (Xvfb),
 # a window manager (openbox), a D-Bus session bus, and a PulseAudio server
 # whose default output is a null sink.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Zelmoro twice (warnings as errors; then with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test in a
 # private desktop session (X server, window manager, sound server) that it
@@ -6,6 +7,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" test
+
+# Formatting first: a drift from .clang-format fails the run before any build.
+(cd "$root" && git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror) || {
+    echo "Formatting differs from .clang-format; run: git ls-files '*.cpp' '*.h' | xargs clang-format -i" >&2
+    exit 1
+}
 
 jobs=$(nproc)
 cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELMORO_WERROR=ON -DBUILD_TESTING=ON >/dev/null
