@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The road of one alarm: the installed clock in a private desktop session under a
 faked wall clock, driven by key presses, read through the accessibility tree (as a
 screen reader reads it), the X server and the sound server. Screenshots, the sound

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The private desktop of the end-to-end test (scripts/session.sh plus the
 accessibility bus), the recording of its null sink, and the X side: mapped
 windows by title, keys, screenshots."""
