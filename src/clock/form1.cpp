@@ -39,11 +39,6 @@ Form1::Form1()
       m_Label4(this, QStringLiteral("Alarm"), displayFont, Label::Sizing::AutoSize),
       m_Label1(this, QStringLiteral("Now"), displayFont, Label::Sizing::AutoSize)
 {
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/zelmoro.svg"), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/icons/zelmoro-16.svg"), QSize(16, 16));
-    setWindowIcon(icon);
-
     place(m_Command3, 3120, 120, 972, 492);
     place(m_Text1, 0, 4680, 4875, 285);
     m_Text1.setVisible(false);

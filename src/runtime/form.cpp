@@ -92,6 +92,7 @@ void Form::showEvent(QShowEvent *event)
     // focus from the moment the window opens, not only after the first Tab.
     setAttribute(Qt::WA_KeyboardFocusChange);
     platform::requestTitleOnlyFrame(*this);
+    platform::requestTaskbarStates(*this);
     QWidget::showEvent(event);
     for (QWidget *control : m_tabOrder) {
         if (control->isVisibleTo(this) && control->isEnabled() &&
