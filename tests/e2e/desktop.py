@@ -1,18 +1,31 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The private desktop of the end-to-end test (scripts/session.sh plus the
-accessibility bus), the recording of its null sink, and the X side: mapped
-windows by title, keys, screenshots."""
+"""The private desktop of the end-to-end tests (scripts/session.sh plus the
+accessibility bus), the recording of its null sink, and the X side: windows by
+title, their properties, keys, screenshots."""
 
 import array
 import math
 import os
 import re
+import shutil
 import subprocess
 import time
+
+TOOLS = ("Xvfb", "openbox", "dbus-daemon", "pulseaudio", "parec", "sox", "xdotool", "xprop",
+         "import", "/usr/libexec/at-spi-bus-launcher")
+which = shutil.which
 
 
 class StepFailed(Exception):
     pass
+
+
+def missing_tools(tools=TOOLS, others=()):
+    """What the tests need and is not installed; a build without a desktop skips
+    these tests unless ZELMORO_REQUIRE_DESKTOP=1 asks for them."""
+    if os.environ.get("ZELMORO_REQUIRE_DESKTOP") == "1":
+        return []
+    return [tool for tool in tools if not which(tool)] + list(others)
 
 
 def wait_for(what, predicate, timeout, idle=time.sleep):
@@ -25,10 +38,10 @@ def wait_for(what, predicate, timeout, idle=time.sleep):
     return value
 
 
-def run(args, timeout=30):
+def run(args, timeout=30, env=None):
     try:
         return subprocess.run(args, check=True, capture_output=True, text=True,
-                              timeout=timeout).stdout
+                              timeout=timeout, env=env).stdout
     except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
         raise StepFailed(f"{' '.join(args)} failed: {error.stderr or 'timed out'}") from error
 
@@ -114,10 +127,28 @@ class Recorder:
 
 def visible_windows(title):
     """X windows with exactly this title that are mapped."""
-    pattern = "^" + re.sub(r"([.\[\](){}*+?|^$\\])", r"\\\1", title) + "$"
+    pattern = "^" + re.escape(title) + "$"
     reply = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
                            capture_output=True, text=True)
     return reply.stdout.split()
+
+
+def wait_window(title, shown=True, timeout=10, idle=time.sleep):
+    """Waits for the window with this title to be mapped (and returns its id) or to go."""
+    return wait_for(f"window {title!r} {'mapped' if shown else 'gone'}", lambda: (
+        visible_windows(title) or [None])[0] if shown else not visible_windows(title),
+        timeout, idle)
+
+
+def properties(window):
+    """The window's client size as fixed for the window manager (None if it can
+    be resized), its Motif hints and its window states."""
+    text = run(["xprop", "-id", window, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS", "_NET_WM_STATE"])
+    sizes = [re.search(f"{kind} size: (\\d+) by (\\d+)", text) for kind in ("minimum", "maximum")]
+    fixed = sizes[0] and sizes[1] and sizes[0].groups() == sizes[1].groups()
+    motif = re.search(r"_MOTIF_WM_HINTS\(\S+\) = (.*)", text)
+    return (tuple(map(int, sizes[0].groups())) if fixed else None,
+            motif and motif.group(1), set(re.findall(r"_NET_WM_STATE_\w+", text)))
 
 
 def keys(*names):
