@@ -4,6 +4,7 @@ accessibility bus), the recording of its null sink, and the X side: windows by
 title, their properties, keys, screenshots."""
 
 import array
+import contextlib
 import math
 import os
 import re
@@ -18,6 +19,22 @@ which = shutil.which
 
 class StepFailed(Exception):
     pass
+
+
+def check(fact, message):
+    if not fact:
+        raise StepFailed(message)
+
+
+@contextlib.contextmanager
+def step(name):
+    start = time.monotonic()
+    print(f"== {name}", flush=True)
+    try:
+        yield
+    except Exception as error:
+        raise StepFailed(f"in step \"{name}\": {type(error).__name__}: {error}") from error
+    print(f"   ({time.monotonic() - start:.2f} s)", flush=True)
 
 
 def missing_tools(tools=TOOLS, others=()):
@@ -152,11 +169,8 @@ def properties(window):
 
 
 def keys(*names):
-    run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
-
-
-def type_text(text):
-    run(["xdotool", "type", "--clearmodifiers", "--delay", "40", text])
+    if names:
+        run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
 
 
 def screenshot(path):
