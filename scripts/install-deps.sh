@@ -8,6 +8,8 @@ set -euo pipefail
 run_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsndfile1-dev libxcb1-dev
+    # The package: dependencies of the shared libraries, the package format.
+    dpkg-dev
     libpulse-dev libasound2-dev
     # Stand-ins for the faces the windows name.
     fonts-comfortaa fonts-motoya-l-maruberi fonts-rocknroll fonts-ipafont-gothic fonts-noto-cjk
@@ -16,6 +18,8 @@ test_packages=(
     xvfb openbox dbus dbus-x11 at-spi2-core python3 python3-pyatspi
     pulseaudio pulseaudio-utils sox xdotool x11-utils x11-apps imagemagick faketime libfaketime
     clang-format
+    # Validators of what is installed and packaged.
+    desktop-file-utils appstream lintian
 )
 
 packages=("${run_packages[@]}")
