@@ -192,6 +192,8 @@ class Road:
         check(len(times) == 1 and text_of(times[0]) == times[0].get_name(),
               f"no one time display (Label2) readable: {times}")
         self.label2, self.label3 = times[0], find(self.main, LABEL, "None")
+        icons = desktop.run(["xprop", "-id", self.main_xid, "_NET_WM_ICON"])
+        check(sorted(re.findall(r"Icon \((\d+) x", icons)) == ["16", "32"], "not both icon sizes")
         self.focus(MAIN, "CLOSE")
 
     def alt_f4(self):
@@ -249,17 +251,13 @@ class Road:
         self.wait("sound on the null sink", self.sounding_now)
 
     def notice_ok(self):
-        """OK hides the notice; the sound goes on for 3 lengths of belora.wav"""
+        """OK hides the notice; the sound goes on"""
         # OK within the alarm second would be undone by the next tick of that second.
         self.wait("the alarm second to pass", lambda: self.clock() > self.target, 3)
         self.press(NOTICE, "OK")
         desktop.wait_window(NOTICE, shown=False, idle=pump)
-        start, span = self.rec.now(), 3 * self.wave_length
-        self.wait(f"{span:.1f} s of recording", lambda: self.rec.now() >= start + span + 0.3, span + 10)
-        quiet = [t / 4 for t in range(int(span * 4))
-                 if not self.rec.sounding(start + t / 4, start + t / 4 + 0.25)]
-        check(not quiet and not desktop.visible_windows(NOTICE),
-              f"after OK the sound paused at {quiet} s or the notice came back")
+        pump(1)
+        check(self.sounding_now(), "the sound stopped with the notice")
 
     def open_quiz(self):
         """Shift+Tab to CLOSE, Space opens the quiz; its numbers read through AT-SPI"""
@@ -273,9 +271,8 @@ class Road:
         second = self.start()
         try:
             check(second.wait(10) == 0, f"the second copy ended with status {second.returncode}")
-        except subprocess.TimeoutExpired:
-            second.kill()
-            raise StepFailed("a second copy still runs after 10 s") from None
+        finally:
+            second.kill()  # if it still runs
         self.wait("the main window active", lambda: desktop.run(
             ["xdotool", "getactivewindow"]).strip() == self.main_xid)
         desktop.run(["xdotool", "windowactivate", "--sync", self.quiz_xid])
@@ -321,10 +318,7 @@ class Road:
 
     def ended(self, timeout):
         """The program ends with status 0 within the timeout, its sound within a second."""
-        try:
-            check(self.program.wait(timeout) == 0, f"exit status {self.program.returncode}")
-        except subprocess.TimeoutExpired:
-            raise StepFailed(f"the program still runs {timeout} s later") from None
+        check(self.program.wait(timeout) == 0, f"exit status {self.program.returncode}")
         end = self.rec.now()
         self.wait("a second of silence", lambda: self.rec.now() > end + 1.5, 10)
         check(self.rec.silent(end + 0.5, end + 1.5), "the sound outlived the program")
