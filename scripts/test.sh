@@ -3,9 +3,11 @@
 # Installs what is missing, builds Zelmoro twice (warnings as errors; then with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test in a
 # private desktop session (X server, window manager, sound server) that it
-# starts first and stops afterwards. The run must leave the real home alone:
+# starts first and stops afterwards. The tests must leave the real home alone:
 # what lies under ~/.config, ~/.local and ~/.cache is listed (sizes and change
-# times) before and after, and any difference fails the run.
+# times) before the session starts and after it stops, and any difference
+# fails the run and is named. (Another program writing there meanwhile, such
+# as a browser's cache, is named too: read the list before blaming the tests.)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -16,8 +18,6 @@ home_listing() {
         if [ -d "$real_home/$d" ]; then find "$real_home/$d" -printf '%p\t%s\t%T@\n' 2>/dev/null || true; fi
     done | sort
 }
-home_before=$(mktemp /tmp/zelmoro-home.XXXXXX)
-home_listing >"$home_before"
 # Names what the run changed under the real home, if anything.
 home_untouched() {
     local changed
@@ -42,6 +42,10 @@ cmake --build "$root/build/release" -j"$jobs"
 cmake -S "$root" -B "$root/build/sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZELMORO_WERROR=ON -DZELMORO_SANITIZE=ON -DBUILD_TESTING=ON >/dev/null
 cmake --build "$root/build/sanitize" -j"$jobs"
 
+# Listed just before the session starts: from here to the end, nothing of
+# this run may write under the real home.
+home_before=$(mktemp /tmp/zelmoro-home.XXXXXX)
+home_listing >"$home_before"
 session=$(mktemp -d /tmp/zelmoro-session.XXXXXX)
 trap '"$root/scripts/session.sh" stop "$session"; rm -f "$home_before"' EXIT
 "$root/scripts/session.sh" start "$session"
