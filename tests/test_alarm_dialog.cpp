@@ -20,7 +20,11 @@ namespace {
 // (the last one again once they run out).
 struct SteppingClock final : platform::TimeSource {
     mutable QList<QTime> times;
-    QTime timeOfDay() const override { return times.size() > 1 ? times.takeFirst() : times[0]; }
+    platform::ClockReading read() const override
+    {
+        const QTime time = times.size() > 1 ? times.takeFirst() : times[0];
+        return {QDateTime(QDate(2026, 6, 1), time).toMSecsSinceEpoch(), 0};
+    }
 };
 
 // Keys ("Up", "Tab", "Alt+Down", "7" ...) pressed on what has the focus in the
