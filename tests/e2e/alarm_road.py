@@ -167,7 +167,9 @@ class Road:
                 ("a non-number: program alive, wrong-answer window, One More",
                  lambda: self.wrong_answer("abc")),
                 ("the right sum: correct-answer window", self.right_answer),
-                ("Wave Stop: exit status 0, the recording goes silent", self.wave_stop)):
+                ("Wave Stop: exit status 0, the recording goes silent", self.wave_stop),
+                ("a second run: the clock set 120 s past the alarm, notice and sound follow",
+                 self.clock_set_forward)):
             with self.steps(name):
                 step()
 
@@ -351,6 +353,35 @@ class Road:
         while end < self.rec.now() and not self.rec.silent(end, self.rec.now()):
             end += 0.02
         self.steps.note(f"sound ended {end - stopped:.2f} s after Wave Stop; exit status 0")
+
+    def clock_set_forward(self):
+        offset = os.path.join(self.artifacts, "faketime-offset")  # read by libfaketime at each call
+        with open(offset, "w") as spec:
+            spec.write("+0\n")
+        env = {key: os.environ[key] for key in
+               ("PATH", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER", "XDG_RUNTIME_DIR")}
+        env.update(HOME=tempfile.mkdtemp(prefix="zelmoro-home-"), LANG="C.UTF-8",
+                   LD_PRELOAD=glob.glob("/usr/lib/*/faketime/libfaketime.so.1")[0],
+                   FAKETIME_TIMESTAMP_FILE=offset, FAKETIME_NO_CACHE="1",
+                   FAKETIME_DONT_FAKE_MONOTONIC="1")
+        self.ending, self.program = False, subprocess.Popen(
+            self.program.args, cwd=self.artifacts, env=env, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        try:
+            self.main_window()
+            self.open_dialog()
+            self.pick_alarm()
+            with open(offset, "w") as spec:
+                spec.write("+120\n")
+            self.mapped(NOTICE)
+            if self.clock() < self.target + 100:
+                raise StepFailed(f"notice at {time_text(self.clock())}: the clock did not step")
+            self.wait("sound on the null sink",
+                      lambda: self.rec.sounding(self.rec.now() - 0.2, self.rec.now()))
+        finally:
+            self.ending = True
+            self.program.kill()
+            self.program.wait()
 
 
 def install(cmake, build_dir, prefix):
