@@ -364,6 +364,8 @@ class Road:
                    LD_PRELOAD=glob.glob("/usr/lib/*/faketime/libfaketime.so.1")[0],
                    FAKETIME_TIMESTAMP_FILE=offset, FAKETIME_NO_CACHE="1",
                    FAKETIME_DONT_FAKE_MONOTONIC="1")
+        self.wait("the first run gone from the accessibility bus",
+                  lambda: not child_named(Atspi.get_desktop(0), "zelmoro"), 10)
         self.ending, self.program = False, subprocess.Popen(
             self.program.args, cwd=self.artifacts, env=env, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
