@@ -11,7 +11,7 @@
 #   bench/compare_xclock.sh [path/to/zelmoro] [idle seconds] [repeats]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-zelmoro=${1:-$root/build/release/bin/zelmoro}
+zelmoro=$(realpath "${1:-$root/build/release/bin/zelmoro}")
 idle=${2:-60}
 repeats=${3:-3}
 command -v xclock >/dev/null || "$root/scripts/install-deps.sh" test
@@ -32,10 +32,9 @@ now_ms() { date +%s%3N; }
 
 # CPU time in nanoseconds of a process and all its threads.
 cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d", s}'; }
-# Times the main thread was put to sleep and woken again, or preempted.
-main_switches() {
-    awk '/^(non)?voluntary_ctxt_switches/ {s += $2} END {print s}' "/proc/$1/task/$1/status"
-}
+# Times the main thread went to sleep and was woken again (preemptions by other
+# busy processes are not counted: they are not the program's doing).
+main_switches() { awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$1/task/$1/status"; }
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 
 # Starts a program and waits for its window; prints "pid startup_ms".
