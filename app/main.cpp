@@ -74,6 +74,11 @@ int main(int argc, char *argv[])
     using namespace zelmoro;
     answerInformationOptions(argc, argv);
     preferXwayland();
+    // Once a second the clock sends the X server a few small repainted areas; as
+    // plain requests they cost less than through shared memory, whose completion
+    // message would wake the program a second time.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     {
         QCommandLineParser parser; // rejects what Qt did not take for itself

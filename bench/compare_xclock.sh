@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Measures Zelmoro beside `xclock -analog -update 1` in one private desktop
-# session: time from start to the window being mapped, resident memory after
-# 5 s, CPU time over 60 s idle, and wakeups (context switches) per second.
+# session: time from start to the window being mapped, resident memory, CPU
+# time over an idle spell (from the scheduler's per-thread nanosecond counters,
+# /proc/PID/task/*/schedstat), and how often the main thread wakes. Each is
+# measured with the program alone and with both side by side, a few times over.
+# Last, the alarm itself: from the start of the alarm second to the notice
+# being mapped and to the first sound at the null sink (median of 5).
 #
-#   bench/compare_xclock.sh [path/to/zelmoro] [idle seconds]
+#   bench/compare_xclock.sh [path/to/zelmoro] [idle seconds] [repeats]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-zelmoro=${1:-$root/build/release/bin/zelmoro}
+zelmoro=$(realpath "${1:-$root/build/release/bin/zelmoro}")
 idle=${2:-60}
+repeats=${3:-3}
 command -v xclock >/dev/null || "$root/scripts/install-deps.sh" test
 command -v xclock >/dev/null || { echo "xclock missing: apt-get install x11-apps" >&2; exit 1; }
 
@@ -24,20 +29,18 @@ trap cleanup EXIT
 source "$session/env"
 
 now_ms() { date +%s%3N; }
-ticks_per_s=$(getconf CLK_TCK)
 
-# CPU ticks (user + system) of a process and all its threads.
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-# Context switches of all threads of a process.
-switches() {
-    cat /proc/"$1"/task/*/status 2>/dev/null |
-        awk '/^(non)?voluntary_ctxt_switches/ {s += $2} END {print s}'
-}
+# CPU time in nanoseconds of a process and all its threads.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d", s}'; }
+# Times the main thread went to sleep and was woken again (preemptions by other
+# busy processes are not counted: they are not the program's doing).
+main_switches() { awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$1/task/$1/status"; }
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 
 # Starts a program and waits for its window; prints "pid startup_ms".
 start() {
-    local name=$1; shift
+    local name=$1
+    shift
     local t0 pid
     t0=$(now_ms)
     "$@" >/dev/null 2>&1 &
@@ -45,27 +48,144 @@ start() {
     xdotool search --sync --onlyvisible --name "^$name\$" >/dev/null
     echo "$pid $(($(now_ms) - t0))"
 }
-
-read -r zpid zstart < <(start Zelmoro "$zelmoro")
-pids+=("$zpid")
-read -r xpid xstart < <(start xclock xclock -analog -update 1)
-pids+=("$xpid")
-
-sleep 5
-zrss=$(rss_kb "$zpid"); xrss=$(rss_kb "$xpid")
-
-zc0=$(cpu_ticks "$zpid"); xc0=$(cpu_ticks "$xpid")
-zs0=$(switches "$zpid"); xs0=$(switches "$xpid")
-sleep "$idle"
-zc1=$(cpu_ticks "$zpid"); xc1=$(cpu_ticks "$xpid")
-zs1=$(switches "$zpid"); xs1=$(switches "$xpid")
-
-report() {
-    local name=$1 startup=$2 rss=$3 c0=$4 c1=$5 s0=$6 s1=$7
-    awk -v n="$name" -v st="$startup" -v rss="$rss" -v cpu="$((c1 - c0))" -v hz="$ticks_per_s" \
-        -v sw="$((s1 - s0))" -v idle="$idle" 'BEGIN {
-        printf "%-8s start-up %5d ms   RSS %6.1f MB   CPU %6.2f s in %d s idle   wakeups %6.1f /s\n",
-            n, st, rss / 1024, cpu / hz, idle, sw / idle }'
+stop() {
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
 }
-report zelmoro "$zstart" "$zrss" "$zc0" "$zc1" "$zs0" "$zs1"
-report xclock "$xstart" "$xrss" "$xc0" "$xc1" "$xs0" "$xs1"
+
+# Idle figures of the given processes over one spell: "cpu_ms wakeups_per_s" each.
+idle_spell() {
+    local -a c0 s0
+    local p i=0
+    sleep 5 # let start-up settle
+    for p in "$@"; do c0[i]=$(cpu_ns "$p"); s0[i]=$(main_switches "$p"); i=$((i + 1)); done
+    sleep "$idle"
+    i=0
+    for p in "$@"; do
+        awk -v c="$(($(cpu_ns "$p") - c0[i]))" -v s="$(($(main_switches "$p") - s0[i]))" \
+            -v idle="$idle" 'BEGIN {printf "%.1f %.2f\n", c / 1e6, s / idle}'
+        i=$((i + 1))
+    done
+}
+
+echo "idle spells of $idle s, $repeats repeats (CPU in ms of the spell; main-thread wakeups per s)"
+printf '%-7s %-12s %9s %9s %8s %9s %9s %8s %7s\n' run "" "Z CPU" "Z wake/s" "Z RSS" \
+    "X CPU" "X wake/s" "X RSS" "ratio"
+for r in $(seq "$repeats"); do
+    read -r zpid zstart < <(start Zelmoro "$zelmoro")
+    zrss=$(rss_kb "$zpid")
+    read -r zcpu zwake < <(idle_spell "$zpid")
+    zrss=$(($(rss_kb "$zpid") > zrss ? $(rss_kb "$zpid") : zrss))
+    stop "$zpid"
+    read -r xpid xstart < <(start xclock xclock -analog -update 1)
+    read -r xcpu xwake < <(idle_spell "$xpid")
+    xrss=$(rss_kb "$xpid")
+    stop "$xpid"
+    awk -v r="$r" -v zc="$zcpu" -v zw="$zwake" -v zr="$zrss" -v xc="$xcpu" -v xw="$xwake" \
+        -v xr="$xrss" 'BEGIN {printf "%-7s %-12s %9.1f %9.2f %6.1fMB %9.1f %9.2f %6.1fMB %6.2fx\n",
+        r, "solo", zc, zw, zr / 1024, xc, xw, xr / 1024, zc / xc}'
+    printf '%-7s %-12s start-up: zelmoro %d ms, xclock %d ms\n' "$r" "" "$zstart" "$xstart"
+
+    read -r zpid _ < <(start Zelmoro "$zelmoro")
+    pids+=("$zpid")
+    read -r xpid _ < <(start xclock xclock -analog -update 1)
+    pids+=("$xpid")
+    { read -r zcpu zwake; read -r xcpu xwake; } < <(idle_spell "$zpid" "$xpid")
+    awk -v r="$r" -v zc="$zcpu" -v zw="$zwake" -v zr="$(rss_kb "$zpid")" -v xc="$xcpu" \
+        -v xw="$xwake" -v xr="$(rss_kb "$xpid")" 'BEGIN {
+        printf "%-7s %-12s %9.1f %9.2f %6.1fMB %9.1f %9.2f %6.1fMB %6.2fx\n",
+        r, "side by side", zc, zw, zr / 1024, xc, xw, xr / 1024, zc / xc}'
+    stop "$zpid"
+    stop "$xpid"
+    pids=()
+done
+
+# The alarm: set from the dialog with the keyboard a few seconds ahead, then
+# watch for the notice window and listen at the sink's monitor.
+python3 - "$zelmoro" "$ZELMORO_TEST_SINK" <<'PY'
+import array, math, os, statistics, subprocess, sys, tempfile, threading, time
+
+zelmoro, sink = sys.argv[1], sys.argv[2]
+RATE, FRAME, LEVEL = 44100, 4, 0.005
+NOTICE = "時間ですよ～"
+
+
+def visible(title):
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"],
+                          capture_output=True, text=True).stdout.split()
+
+
+def wait(predicate, timeout):
+    end = time.time() + timeout
+    while time.time() < end:
+        if predicate():
+            return True
+        time.sleep(0.002)
+    raise SystemExit("timed out")
+
+
+def keys(*names):
+    subprocess.run(["xdotool", "key", "--delay", "30", *names], check=True)
+
+
+def one_alarm(lead=3):
+    raw = tempfile.NamedTemporaryFile(suffix=".raw", delete=False).name
+    rec = subprocess.Popen(["parec", "-d", sink + ".monitor", "--format=s16le", f"--rate={RATE}",
+                            "--channels=2", "--latency-msec=5"], stdout=open(raw, "wb"),
+                           stderr=subprocess.DEVNULL)
+    frames = lambda: os.path.getsize(raw) // FRAME
+    wait(lambda: frames() > RATE // 2, 10)
+    program = subprocess.Popen([zelmoro], cwd=os.path.dirname(zelmoro),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait(lambda: visible("Zelmoro"), 20)
+        time.sleep(1)
+        # Not too near a whole minute: the dialog preselects the time of opening.
+        wait(lambda: time.localtime().tm_sec < 50, 15)
+        keys("Tab", "space")  # CLOSE has the focus; Tab to Alarm-SET
+        wait(lambda: visible("Alarm - Set"), 5)
+        keys("Tab", "Tab", *["Down"] * lead, "Tab", "space")  # seconds list, then SET
+        wait(lambda: not visible("Alarm - Set"), 5)
+        # The window manager lists the notice as it maps it; xprop reports that
+        # change at once, so no polling delay enters the figure.
+        spy = subprocess.Popen(["xprop", "-spy", "-root", "_NET_CLIENT_LIST"],
+                               stdout=subprocess.PIPE, text=True)
+        lists = []
+        reader = threading.Thread(target=lambda: [lists.append((time.time(), line.count(",")))
+                                                  for line in spy.stdout], daemon=True)
+        reader.start()
+        # Where the recording is, moment by moment, until the notice shows.
+        log = []
+        wait(lambda: log.append((time.time(), frames())) or visible(NOTICE), lead + 5)
+        spy.kill()
+        reader.join(1)
+        shown = next(t for t, n in lists if n > lists[0][1])
+        alarm = int(shown)
+        at_alarm = next(f - int((t - alarm) * RATE) for t, f in log if t >= alarm)
+        time.sleep(0.5)
+        with open(raw, "rb") as f:
+            f.seek(at_alarm * FRAME)
+            data = array.array("h", f.read())
+        step = RATE // 1000 * 2  # 1 ms of stereo samples
+        sound = None
+        for i in range(0, len(data) - step, step):
+            chunk = data[i:i + step]
+            if math.sqrt(sum(v * v for v in chunk) / len(chunk)) / 32768 > LEVEL:
+                sound = i // step
+                break
+        return (shown - alarm) * 1000, sound
+    finally:
+        program.kill()
+        program.wait()
+        rec.terminate()
+        rec.wait()
+        os.unlink(raw)
+
+runs = [one_alarm() for _ in range(5)]
+mapped = statistics.median(m for m, _ in runs)
+sounds = [s for _, s in runs if s is not None]
+print("alarm second's start to notice mapped: median %.0f ms of %s" %
+      (mapped, [round(m) for m, _ in runs]))
+print("alarm second's start to first sound at the sink: median %s ms of %s" %
+      (statistics.median(sounds) if sounds else "-", [s for _, s in runs]))
+PY

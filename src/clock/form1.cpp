@@ -52,8 +52,14 @@ Form1::Form1()
     setTabOrder({&m_Label1, &m_Label4, &m_Label3, &m_Label2, &m_Command1, &m_Command2, &m_Text1,
                  &m_Command3});
 
+    // Timer1 keeps its 100 ms promise as a deadline rather than as a rate:
+    // each tick sets the wait for the next one that could change anything, a
+    // new alarm time or a clock that was set brings the next tick forward.
+    m_Timer1.setTimerType(Qt::PreciseTimer);
     m_Timer1.setInterval(100);
     runtime::connectHandler(&m_Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(&m_Label3, &Label::captionChanged, this, &Form1::tickSoon);
+    connect(&m_clockStepWatch, &platform::ClockStepWatch::stepped, this, &Form1::tickSoon);
     runtime::connectHandler(&m_Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     runtime::connectHandler(&m_Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     runtime::connectHandler(&m_Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
@@ -83,15 +89,33 @@ void Form1::Timer1_Timer()
     // seconds, and that is how this clock behaves.
     DrawHands();
     m_Label2.setCaption(timeText(now()));
-    // An alarm second that no tick fell into (the program was held up) still
-    // sounds, on the first tick after it, if that comes within a minute.
-    const QTime alarmCheckTime = now();
-    const bool missed = missedBetween(m_previousTick, alarmCheckTime, Module1::AlarmTime);
-    m_previousTick = alarmCheckTime;
-    if (missed || Module1::AlarmTime == timeText(alarmCheckTime))
+    // An alarm second that the clock went forward over with no tick inside it
+    // (the program held up, the machine asleep, the clock set forward, daylight
+    // saving starting) still sounds on the first tick after it, if that comes
+    // soon enough. A clock set back passes over nothing.
+    const platform::ClockReading reading = platform::timeSource().read();
+    const TickMoment moment{reading.wallMs, reading.monotonicMs, platform::localMs(reading.wallMs)};
+    const bool missed = m_previousTick && passedOver(*m_previousTick, moment, Module1::AlarmTime);
+    m_previousTick = moment;
+    if (missed || Module1::AlarmTime == timeText(now()))
         startAlarmSound();
     if (missed || Module1::AlarmTime == timeText(now()))
         runtime::form<wakeup::Form3>().Show();
+    scheduleNextTick();
+}
+
+void Form1::scheduleNextTick()
+{
+    if (!m_Timer1.isActive())
+        return;
+    const std::int64_t local = platform::localMs(platform::timeSource().read().wallMs);
+    m_Timer1.start(nextTickDelayMs(local, Module1::AlarmTime));
+}
+
+void Form1::tickSoon()
+{
+    if (m_Timer1.isActive())
+        m_Timer1.start(0);
 }
 
 void Form1::startAlarmSound()

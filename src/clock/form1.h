@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "clock/alarm_check.h"
 #include "clock/hands_geometry.h"
+#include "platform/clock_step_watch.h"
 #include "runtime/command_button.h"
 #include "runtime/form.h"
 #include "runtime/label.h"
@@ -9,7 +11,9 @@
 #include <QColor>
 #include <QLineEdit>
 #include <QTime>
+
 #include <QTimer>
+#include <optional>
 
 namespace zelmoro::clock {
 
@@ -51,7 +55,11 @@ public:
     runtime::CommandButton &Command2() { return m_Command2; }
     runtime::CommandButton &Command3() { return m_Command3; }
     QLineEdit &Text1() { return m_Text1; }
+    // The tick is due when its outcome could first differ from the last one's
+    // (see nextTickDelayMs); Timer1's interval is the wait for that tick. While
+    // Timer1 is stopped nothing is scheduled.
     QTimer &Timer1() { return m_Timer1; }
+    platform::ClockStepWatch &clockStepWatch() { return m_clockStepWatch; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -61,6 +69,8 @@ private:
     void startAlarmSound();
     void setLine(LineControl &line, const clock::HandLine &to);
     void setShape(const clock::FaceBox &box);
+    void scheduleNextTick();
+    void tickSoon();
 
     // Created in the layout's order; the later a windowless control, the higher it is drawn.
     runtime::CommandButton m_Command3;
@@ -77,7 +87,8 @@ private:
     runtime::Label m_Label4;
     runtime::Label m_Label1;
     int m_faceRepaints = 0;
-    QTime m_previousTick;
+    std::optional<clock::TickMoment> m_previousTick;
+    platform::ClockStepWatch m_clockStepWatch;
 };
 
 } // namespace zelmoro::clock

@@ -3,27 +3,44 @@
 
 #include <QTime>
 
+#include <cstdint>
+
 namespace zelmoro::platform {
 
-// The one source of the time of day. Nothing else in the program reads the
-// system clock; tests install a source that they set by hand.
+// One reading of the clocks: the wall clock (milliseconds since the epoch, UTC)
+// and the monotonic clock (milliseconds from an arbitrary start; it does not
+// move while the machine sleeps and is never set).
+struct ClockReading {
+    std::int64_t wallMs = 0;
+    std::int64_t monotonicMs = 0;
+};
+
+// The one source of time. Nothing else in the program reads the system clock;
+// tests install a source that they set by hand.
 class TimeSource {
 public:
     virtual ~TimeSource() = default;
-    virtual QTime timeOfDay() const = 0;
+    virtual ClockReading read() const = 0;
 };
 
 class SystemTimeSource final : public TimeSource {
 public:
-    QTime timeOfDay() const override;
+    ClockReading read() const override;
 };
 
 // The source in use (the system's unless one was installed).
 const TimeSource &timeSource();
-// Installs a source; nullptr goes back to the system's. The caller keeps ownership.
+// Installs a source; nullptr goes back to the system's. The caller keeps
+// ownership. The local zone is looked up afresh on the next reading.
 void setTimeSource(const TimeSource *source);
 
-// The current time of day, read afresh from the clock in use.
+// Milliseconds since the epoch on the local wall clock: the wall reading plus
+// the zone's offset from UTC at that moment. The zone (TZ or /etc/localtime)
+// is consulted at most once per wall-clock second, so a change of zone is
+// followed within a second while a reading stays cheap.
+std::int64_t localMs(std::int64_t wallMs);
+
+// The current time of day on the local wall clock, read afresh.
 QTime now();
 
 } // namespace zelmoro::platform

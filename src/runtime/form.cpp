@@ -33,7 +33,7 @@ Qt::WindowFlags flagsFor(Taskbar taskbar)
 } // namespace
 
 Form::Form(const QString &caption, int clientWidthTwips, int clientHeightTwips, Taskbar taskbar)
-    : QWidget(nullptr, flagsFor(taskbar))
+    : QWidget(nullptr, flagsFor(taskbar)), m_twipsPerPixel(runtime::twipsPerPixel(logicalDpiX()))
 {
     setWindowTitle(caption);
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -46,12 +46,19 @@ Form::Form(const QString &caption, int clientWidthTwips, int clientHeightTwips, 
 
 double Form::twipsPerPixel() const
 {
-    return runtime::twipsPerPixel(logicalDpiX());
+    return m_twipsPerPixel;
 }
 
 int Form::toPixels(int twips) const
 {
-    return twipsToPixels(twips, logicalDpiX());
+    return static_cast<int>(std::lround(twips / m_twipsPerPixel));
+}
+
+bool Form::event(QEvent *event)
+{
+    if (event->type() == QEvent::ScreenChangeInternal)
+        m_twipsPerPixel = runtime::twipsPerPixel(logicalDpiX());
+    return QWidget::event(event);
 }
 
 float Form::ScaleWidth() const

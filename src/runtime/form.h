@@ -40,11 +40,15 @@ public:
     void setTabOrder(std::initializer_list<QWidget *> controls);
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
     std::vector<QWidget *> m_tabOrder;
+    // The screen's resolution as twips per pixel; looked up again only when
+    // the window moves to another screen or the resolution changes.
+    double m_twipsPerPixel;
 };
 
 } // namespace zelmoro::runtime

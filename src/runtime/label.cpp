@@ -2,6 +2,7 @@
 #include "runtime/label.h"
 
 #include <QAccessible>
+#include <QEvent>
 
 namespace zelmoro::runtime {
 
@@ -28,14 +29,31 @@ void Label::setCaption(const QString &caption)
     showCaption(caption);
     QAccessibleTextUpdateEvent changed(this, 0, previous, caption);
     QAccessible::updateAccessibility(&changed);
+    emit captionChanged();
+}
+
+void Label::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange && m_sizing == Sizing::AutoSize) {
+        m_sizedAdvance = -1;
+        showCaption(text());
+    }
 }
 
 void Label::showCaption(const QString &caption)
 {
     setText(caption);
     setAccessibleName(caption);
-    if (m_sizing == Sizing::AutoSize)
-        resize(sizeHint());
+    if (m_sizing != Sizing::AutoSize)
+        return;
+    // The clock's time text changes every second but mostly keeps its width:
+    // only a new width needs the label measured and laid out again.
+    const int advance = fontMetrics().horizontalAdvance(caption);
+    if (advance == m_sizedAdvance)
+        return;
+    m_sizedAdvance = advance;
+    resize(sizeHint());
 }
 
 } // namespace zelmoro::runtime

@@ -22,10 +22,19 @@ public:
     QString Caption() const { return text(); }
     void setCaption(const QString &caption);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
+signals:
+    // The caption was replaced by a different one.
+    void captionChanged();
+
 private:
     void showCaption(const QString &caption);
 
     Sizing m_sizing;
+    // The caption's width in pixels when the label was last sized to it.
+    int m_sizedAdvance = -1;
 };
 
 } // namespace zelmoro::runtime

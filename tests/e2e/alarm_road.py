@@ -122,7 +122,7 @@ class Road:
         for action in (self.main_window, self.alt_f4, self.wave_test, self.open_dialog,
                        self.pick_alarm, self.alarm_comes, self.notice_ok, self.open_quiz,
                        self.second_start, self.wrong_sum, self.right_answer,
-                       self.wave_stop, self.terminate):
+                       self.wave_stop, self.terminate, self.clock_set_forward):
             with desktop.step(action.__doc__):
                 action()
 
@@ -335,6 +335,28 @@ class Road:
         self.program.send_signal(signal.SIGTERM)
         self.ended(1)
 
+    def clock_set_forward(self):
+        """a new start, an alarm set; the clock set 120 s past it: notice and sound follow"""
+        offset = os.path.join(self.artifacts, "faketime-offset")  # read by libfaketime at each call
+        with open(offset, "w") as spec:
+            spec.write("+0\n")
+        self.wait("the last run gone from the accessibility bus", lambda: not any(
+            a.get_name() == "zelmoro" for a in children(Atspi.get_desktop(0))), 10)
+        self.program, self.ending = self.start(False, LD_PRELOAD=FAKETIME[0], FAKETIME_NO_CACHE="1",
+                                               FAKETIME_TIMESTAMP_FILE=offset,
+                                               FAKETIME_DONT_FAKE_MONOTONIC="1"), False
+        self.quiet_from = self.rec.now()
+        self.main_window()
+        self.open_dialog()
+        self.pick_alarm()
+        with open(offset, "w") as spec:
+            spec.write("+120\n")
+        self.mapped(NOTICE)
+        check(self.clock() >= self.target + 100, f"notice at {self.label2.get_name()}: no step")
+        self.wait("sound on the null sink", self.sounding_now)
+        self.ending = True
+        self.program.kill()
+
 
 def install(cmake, build_dir, prefix):
     desktop.run([cmake, "--install", build_dir, "--prefix", prefix])
@@ -358,8 +380,9 @@ def starter(binary, work, artifacts):
     faked = dict(env, LD_PRELOAD=FAKETIME[0], FAKETIME="@" + FAKE_START,
                  FAKETIME_DONT_FAKE_MONOTONIC="1")
     log = open(os.path.join(artifacts, "zelmoro.log"), "a")
-    return lambda fake=True: subprocess.Popen(
-        [binary], cwd=run_dir, env=faked if fake else env, stdout=log, stderr=subprocess.STDOUT)
+    return lambda fake=True, **more: subprocess.Popen(
+        [binary], cwd=run_dir, env=dict(faked if fake else env, **more), stdout=log,
+        stderr=subprocess.STDOUT)
 
 
 def main(cmake, build_dir, source_dir, artifacts):

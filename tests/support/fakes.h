@@ -7,6 +7,7 @@
 #include "runtime/runtime_error.h"
 #include "runtime/time_text.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QTime>
@@ -18,16 +19,29 @@
 
 namespace zelmoro::test {
 
-// A clock that shows whatever time the test sets.
+// A clock that reads whatever the test sets: a wall clock whose local time
+// follows the real zone (TZ), and a monotonic clock.
 class FakeClock final : public platform::TimeSource {
 public:
-    QTime timeOfDay() const override { return m_time; }
-    void set(QTime time) { m_time = time; }
-    void set(int h, int m, int s, int ms = 0) { m_time = QTime(h, m, s, ms); }
-    void advanceMs(int ms) { m_time = m_time.addMSecs(ms); }
+    platform::ClockReading read() const override { return m_reading; }
+    QTime timeOfDay() const { return localTime().time(); }
+    QDateTime localTime() const { return QDateTime::fromMSecsSinceEpoch(m_reading.wallMs); }
+    // The clock set to a local time, today or on a given day (the monotonic
+    // clock stands still, as when someone sets the clock).
+    void set(const QDateTime &local) { m_reading.wallMs = local.toMSecsSinceEpoch(); }
+    void set(QTime time) { set(QDateTime(localTime().date(), time)); }
+    void set(int h, int m, int s, int ms = 0) { set(QTime(h, m, s, ms)); }
+    // Time passes: both clocks move on.
+    void advanceMs(qint64 ms) { step(ms, ms); }
+    void step(qint64 wallMs, qint64 monotonicMs)
+    {
+        m_reading.wallMs += wallMs;
+        m_reading.monotonicMs += monotonicMs;
+    }
 
 private:
-    QTime m_time{12, 0, 0};
+    platform::ClockReading m_reading{QDateTime(QDate(2026, 6, 1), QTime(12, 0)).toMSecsSinceEpoch(),
+                                     1'000'000};
 };
 
 // A sound player that records every request and keeps the real one's refusal
