@@ -214,9 +214,9 @@ class Road:
         check(abs(span - self.wave_length) < 0.3, f"Wave Test sounded {span:.2f} s, not once")
         self.quiet_from = sounded[-1] + 0.1
 
-    def open_dialog(self):
+    def open_dialog(self, move="shift+Tab"):
         """Shift+Tab to Alarm-SET, Space opens the dialog"""
-        self.press(MAIN, "Alarm-SET", "shift+Tab")
+        self.press(MAIN, "Alarm-SET", move)
         dialog, _ = self.mapped(DIALOG)
         self.lists = left_to_right(c for c in controls(dialog) if c.get_role() == COMBO)
         labels = [[r.get_target(i).get_name() for r in c.get_relation_set()
@@ -347,7 +347,7 @@ class Road:
                                                FAKETIME_DONT_FAKE_MONOTONIC="1"), False
         self.quiet_from = self.rec.now()
         self.main_window()
-        self.open_dialog()
+        self.open_dialog("Tab")
         self.pick_alarm()
         with open(offset, "w") as spec:
             spec.write("+120\n")
