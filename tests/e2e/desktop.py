@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The private desktop of the end-to-end tests (scripts/session.sh plus the
 accessibility bus), the recording of its null sink, and the X side: windows by
-title, their properties, keys, screenshots."""
+title, their properties, keys."""
 
 import array
 import contextlib
@@ -13,8 +13,7 @@ import subprocess
 import time
 
 TOOLS = ("Xvfb", "openbox", "dbus-daemon", "pulseaudio", "parec", "sox", "xdotool", "xprop",
-         "import", "/usr/libexec/at-spi-bus-launcher")
-which = shutil.which
+         "/usr/libexec/at-spi-bus-launcher")
 
 
 class StepFailed(Exception):
@@ -28,13 +27,11 @@ def check(fact, message):
 
 @contextlib.contextmanager
 def step(name):
-    start = time.monotonic()
     print(f"== {name}", flush=True)
     try:
         yield
     except Exception as error:
         raise StepFailed(f"in step \"{name}\": {type(error).__name__}: {error}") from error
-    print(f"   ({time.monotonic() - start:.2f} s)", flush=True)
 
 
 def missing_tools(tools=TOOLS, others=()):
@@ -42,7 +39,7 @@ def missing_tools(tools=TOOLS, others=()):
     these tests unless ZELMORO_REQUIRE_DESKTOP=1 asks for them."""
     if os.environ.get("ZELMORO_REQUIRE_DESKTOP") == "1":
         return []
-    return [tool for tool in tools if not which(tool)] + list(others)
+    return [tool for tool in tools if not shutil.which(tool)] + list(others)
 
 
 def wait_for(what, predicate, timeout, idle=time.sleep):
@@ -66,35 +63,26 @@ def run(args, timeout=30, env=None):
 class Session:
     def __init__(self, source_dir, directory):
         self.script = os.path.join(source_dir, "scripts", "session.sh")
-        self.directory, self.env, self.a11y = directory, {}, None
+        self.directory = directory
 
     def start(self):
         run([self.script, "start", self.directory])
         with open(os.path.join(self.directory, "env"), encoding="utf-8") as env_file:
-            for match in re.finditer(r"export (\w+)=(.*)", env_file.read()):
-                self.env[match.group(1)] = match.group(2).strip("'\"")
+            self.env = {k: v.strip("'\"") for k, v in re.findall(r"export (\w+)=(.*)", env_file.read())}
         # Everything this script starts from now on lives in the private session.
         os.environ.update(self.env)
         for name in ("QT_QPA_PLATFORM", "AT_SPI_BUS_ADDRESS"):
             os.environ.pop(name, None)
-        # The accessibility bus as a desktop session starts it, switched on as a
-        # screen reader does (org.a11y.Status on the session bus).
-        self.a11y = subprocess.Popen(
-            ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.directory, "a11y.log"), "w"))
-        bus = ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus"]
-        wait_for("accessibility bus", lambda: subprocess.run(
-            bus + ["org.a11y.Bus.GetAddress"], capture_output=True).returncode == 0, 10)
+        # The session bus starts the accessibility bus on demand, as in a desktop
+        # session; switched on as a screen reader does (org.a11y.Status).
         for prop in ("IsEnabled", "ScreenReaderEnabled"):
-            run(bus + ["org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
-                       f"string:{prop}", "variant:boolean:true"])
+            run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                 "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
+                 f"string:{prop}", "variant:boolean:true"])
         wait_for("window manager", lambda: "window id" in subprocess.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout, 10)
 
     def stop(self):
-        if self.a11y and self.a11y.poll() is None:
-            self.a11y.terminate()
-            self.a11y.wait(5)
         subprocess.run([self.script, "stop", self.directory], check=False)
 
 
@@ -144,10 +132,8 @@ class Recorder:
 
 def visible_windows(title):
     """X windows with exactly this title that are mapped."""
-    pattern = "^" + re.escape(title) + "$"
-    reply = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
-                           capture_output=True, text=True)
-    return reply.stdout.split()
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"],
+                          capture_output=True, text=True).stdout.split()
 
 
 def wait_window(title, shown=True, timeout=10, idle=time.sleep):
@@ -171,7 +157,3 @@ def properties(window):
 def keys(*names):
     if names:
         run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
-
-
-def screenshot(path):
-    run(["import", "-window", "root", path])
