@@ -25,7 +25,7 @@ from desktop import StepFailed, check, keys  # noqa: E402
 try:  # the AT-SPI client library, from python3-pyatspi's dependencies
     import gi
     gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi, GLib
+    from gi.repository import Atspi
     BUTTON, LABEL, COMBO, TEXT = (getattr(Atspi.Role, n) for n in
                                   ("PUSH_BUTTON", "LABEL", "COMBO_BOX", "TEXT"))
 except (ImportError, ValueError):
@@ -50,15 +50,6 @@ WINDOWS = {
     RIGHT: ("dialog", (3936, 1476), ["Wave Stop"], ["おはようございます"]),
     WRONG: ("dialog", (3912, 1452), ["One More"], ["あなたの脳は未だ寝てます"]),
 }
-
-
-def pump(seconds):
-    """Lets time pass while the accessibility events are taken in."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        while GLib.MainContext.default().iteration(False):
-            pass
-        time.sleep(0.01)
 
 
 def children(acc):
@@ -96,28 +87,19 @@ def seconds_of(text):
     return sum(int(part) * unit for part, unit in zip(text.split(":"), (3600, 60, 1)))
 
 
-def list_keys(current, wanted, size):
-    """The shortest keys that move a closed drop-down list from one entry to another."""
-    walk = ["Down"] * (wanted - current) if wanted >= current else ["Up"] * (current - wanted)
-    return min(walk, ["Home"] + ["Down"] * wanted, ["End"] + ["Up"] * (size - 1 - wanted), key=len)
-
-
 class Road:
     """The alarm road, as a user with a keyboard and a screen reader takes it."""
 
     def __init__(self, recorder, start, wave_length):
         self.rec, self.start, self.wave_length = recorder, start, wave_length
-        self.program, self.ending, self.inserted = start(), False, []
-        # The texts announced as inserted, as a screen reader hears them.
-        self.listener = Atspi.EventListener.new(lambda event: self.inserted.append(event.any_data))
-        self.listener.register("object:text-changed:insert")
+        self.program, self.ending = start(), False
 
     def wait(self, what, predicate, timeout=5):
         def checked():
             check(self.ending or self.program.poll() is None,
                   f"the program ended with status {self.program.returncode}")
             return predicate()
-        return desktop.wait_for(what, checked, timeout, idle=pump)
+        return desktop.wait_for(what, checked, timeout)
 
     def window(self, title):
         return self.wait(f"window {title!r} in the accessibility tree", lambda: next(
@@ -126,13 +108,15 @@ class Road:
     def mapped(self, title, timeout=10):
         """Waits for the window to be mapped; checks its frame, its taskbar entry
         and what a screen reader finds in it."""
-        xid = desktop.wait_window(title, timeout=timeout, idle=pump)
+        xid = desktop.wait_window(title, timeout=timeout)
         window, (role, twips, buttons, labels) = self.window(title), WINDOWS[title]
         check(window.get_role_name() == role, f"{title!r} is a {window.get_role_name()}")
-        fixed, motif, states = desktop.properties(xid)
-        size = tuple(round(t / 15) for t in twips)
-        check(fixed == size, f"{title!r} is not fixed at {size} pixels: {fixed}")
-        check(motif == FRAME, f"{title!r} asks for the frame {motif}, not {FRAME}")
+        hints = desktop.run(["xprop", "-id", xid, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS", "_NET_WM_STATE"])
+        size = "size: {} by {}".format(*(round(t / 15) for t in twips))
+        # "minimum size: W by H" and "maximum size: W by H", the same.
+        check(hints.count(f"imum {size}\n") == 2, f"{title!r} is not fixed at {size}: {hints}")
+        check(f"_MOTIF_WM_HINTS) = {FRAME}\n" in hints, f"{title!r} has another frame: {hints}")
+        states = set(re.findall(r"_NET_WM_STATE_\w+", hints))
         check(states & SKIP == (SKIP if role == "dialog" else set()), f"{title!r} has {states}")
         for name in buttons:
             find(window, BUTTON, name)
@@ -153,7 +137,7 @@ class Road:
     def press(self, title, name, *moves, closes=False):
         """Space on the button; if it closes its window, waits for the window to go."""
         self.focus(title, name, *moves, then=["space"])
-        closes and desktop.wait_window(title, shown=False, idle=pump)
+        closes and desktop.wait_window(title, shown=False)
 
     def clock(self):
         """The program's own time, as Label2 reads to a screen reader."""
@@ -197,7 +181,7 @@ class Road:
             check(sorted(re.findall(r"Icon \((\d+) x", icons)) == ["16", "32"], "not both icon sizes")
             self.focus(MAIN, "CLOSE", then=["alt+F4"])
         with desktop.step("Alt+F4 closes nothing"):
-            pump(0.5)
+            time.sleep(0.5)
             check(desktop.visible_windows(MAIN) == [main_xid], "Alt+F4 closed the main window")
         with desktop.step("Tab, Tab, Space: Wave Test plays belora.wav once, to its end"):
             pressed = self.rec.now()
@@ -208,25 +192,19 @@ class Road:
                        if not self.rec.silent(t / 50, t / 50 + 0.02)]
             span = sounded[-1] + 0.02 - sounded[0] if sounded else 0
             check(abs(span - self.wave_length) < 0.3, f"Wave Test sounded {span:.2f} s, not once")
-        with desktop.step("Shift+Tab to Alarm-SET, Space opens the dialog, its lists labelled"):
+        with desktop.step("Shift+Tab, Space: Alarm-SET opens the dialog; pick the alarm second "
+                          "with the keyboard, SET; Label3 shows it"):
             self.press(MAIN, "Alarm-SET", "shift+Tab")
-            dialog, _ = self.mapped(DIALOG)
-            lists = left_to_right(controls(dialog, COMBO))
-            labels = [[r.get_target(i).get_name() for r in c.get_relation_set()
-                       if r.get_relation_type() == Atspi.RelationType.LABELLED_BY
-                       for i in range(r.get_n_targets())] for c in lists]
-            check(labels == [["時"], ["分"], ["秒"]], f"the lists are labelled {labels}")
-        with desktop.step("pick the alarm second with the keyboard, SET; Label3 shows it"):
+            lists = left_to_right(controls(self.mapped(DIALOG)[0], COMBO))
             target = seconds_of(":".join(c.get_name() for c in lists)) + LEAD
             alarm = f"{target // 3600 % 24}:{target // 60 % 60:02d}:{target % 60:02d}"
+            check(target % 60 >= LEAD, f"the dialog opened too late in the minute for {alarm}")
             # The hour list has the focus when the dialog opens; Tab goes on to the next.
-            for i, (combo, value, size) in enumerate(zip(lists, alarm.split(":"), (24, 60, 60))):
-                keys(*["Tab"] * (i > 0), *list_keys(int(combo.get_name()), int(value), size))
-                self.wait(f"list showing {value!r}", lambda: combo.get_name() == value)
+            keys("Tab", "Tab", *["Down"] * LEAD)
+            self.wait(f"lists showing {alarm}", lambda: ":".join(c.get_name() for c in lists) == alarm)
             self.press(DIALOG, "SET", "Tab", closes=True)
             self.wait(f"Label3 showing and reading {alarm}",
                       lambda: label3.get_name() == alarm == text_of(label3))
-            self.wait("Label3's new caption announced as a text change", lambda: alarm in self.inserted)
             check(self.clock() < target, f"the alarm came before SET took effect: {LEAD} s too short")
             check(self.rec.silent(sounded[-1] + 0.1, self.rec.now()), "sound before the alarm second")
         with desktop.step("the alarm second: notice mapped, sink sounding; OK hides the notice"):
@@ -255,7 +233,7 @@ class Road:
         with desktop.step("the right sum: the correct-answer window, the quiz gone"):
             # The quiz was loaded seconds ago: its 30-second redraw has not come yet.
             self.answer(0, RIGHT)
-            desktop.wait_window(QUIZ, shown=False, idle=pump)
+            desktop.wait_window(QUIZ, shown=False)
         with desktop.step("Wave Stop (the alarm still sounding): exit status 0, silence"):
             self.focus(RIGHT, "Wave Stop")
             check(self.sounding_now(), "no alarm sound before Wave Stop")
@@ -264,7 +242,7 @@ class Road:
             self.ended(10)
         with desktop.step("a new start, Wave Test by the mouse, the session's SIGTERM: ends at once"):
             self.program, self.ending = self.start(False), False
-            main_xid = desktop.wait_window(MAIN, idle=pump)
+            main_xid = desktop.wait_window(MAIN)
             # The middle of Wave Test, at 3120, 120 and 972 x 492 twips.
             desktop.run(["xdotool", "mousemove", "--window", main_xid, "240", "24", "click", "1"])
             self.wait("the chime", self.sounding_now)
@@ -294,7 +272,7 @@ def starter(binary, work, artifacts):
     env.update(HOME=os.path.join(work, "home"), LANG="C.UTF-8")
     faked = dict(env, LD_PRELOAD=FAKETIME[0], FAKETIME="@" + FAKE_START,
                  FAKETIME_DONT_FAKE_MONOTONIC="1")
-    log = open(os.path.join(artifacts, "zelmoro.log"), "a")
+    log = open(os.path.join(artifacts, "zelmoro.log"), "w")
     # Waiting, it runs to its end (killed after `wait` seconds); else it is left running.
     return lambda fake=True, wait=None: (subprocess.run if wait else subprocess.Popen)(
         [binary], cwd=os.path.join(work, "run"), env=faked if fake else env, stdout=log, stderr=log,
@@ -308,8 +286,7 @@ def main(cmake, build_dir, source_dir, artifacts):
         print(f"SKIP: the private desktop needs what is not installed: {', '.join(missing)}")
         return 77
     artifacts, work = os.path.abspath(artifacts), tempfile.mkdtemp(prefix="zelmoro-e2e-")
-    shutil.rmtree(artifacts, ignore_errors=True)
-    os.makedirs(artifacts)
+    os.makedirs(artifacts, exist_ok=True)
     session = desktop.Session(os.path.abspath(source_dir), f"{work}/session")
     recorder = road = None
     try:

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The private desktop of the end-to-end tests (scripts/session.sh plus the
 accessibility bus), the recording of its null sink, and the X side: windows by
-title, their properties, keys."""
+title, keys."""
 
 import array
 import contextlib
@@ -42,13 +42,13 @@ def missing_tools(tools=TOOLS, others=()):
     return [tool for tool in tools if not shutil.which(tool)] + list(others)
 
 
-def wait_for(what, predicate, timeout, idle=time.sleep):
+def wait_for(what, predicate, timeout):
     """Polls until predicate() returns something true and returns it."""
     deadline = time.monotonic() + timeout
     while not (value := predicate()):
         if time.monotonic() > deadline:
             raise StepFailed(f"no {what} within {timeout:.1f} s")
-        idle(0.05)
+        time.sleep(0.05)
     return value
 
 
@@ -136,22 +136,10 @@ def visible_windows(title):
                           capture_output=True, text=True).stdout.split()
 
 
-def wait_window(title, shown=True, timeout=10, idle=time.sleep):
+def wait_window(title, shown=True, timeout=10):
     """Waits for the window with this title to be mapped (and returns its id) or to go."""
     return wait_for(f"window {title!r} {'mapped' if shown else 'gone'}", lambda: (
-        visible_windows(title) or [None])[0] if shown else not visible_windows(title),
-        timeout, idle)
-
-
-def properties(window):
-    """The window's client size as fixed for the window manager (None if it can
-    be resized), its Motif hints and its window states."""
-    text = run(["xprop", "-id", window, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS", "_NET_WM_STATE"])
-    sizes = [re.search(f"{kind} size: (\\d+) by (\\d+)", text) for kind in ("minimum", "maximum")]
-    fixed = sizes[0] and sizes[1] and sizes[0].groups() == sizes[1].groups()
-    motif = re.search(r"_MOTIF_WM_HINTS\(\S+\) = (.*)", text)
-    return (tuple(map(int, sizes[0].groups())) if fixed else None,
-            motif and motif.group(1), set(re.findall(r"_NET_WM_STATE_\w+", text)))
+        visible_windows(title) or [None])[0] if shown else not visible_windows(title), timeout)
 
 
 def keys(*names):
