@@ -7,9 +7,11 @@
 #include "runtime/conversions.h"
 #include "runtime/default_instance.h"
 #include "support/fakes.h"
+#include "wakeup/quiz.h"
 
 #include <QTest>
 
+#include <algorithm>
 #include <limits>
 
 using runtime::ErrorNumber;
@@ -36,6 +38,18 @@ class TestLogic : public QObject {
         return out.join(u' ');
     }
     static QString text(const clock::HandUnits &u) { return text(u.hour) + u' ' + text(u.minute); }
+    // The quiz's numbers over many draws from the system's generator: the
+    // smallest and the largest seen.
+    static QString drawRange()
+    {
+        int low = 99, high = 10;
+        for (int i = 0; i < 10000; ++i) {
+            const wakeup::QuizPair p = wakeup::drawQuiz(platform::randomSource());
+            low = std::min({low, int(p.first), int(p.second)});
+            high = std::max({high, int(p.first), int(p.second)});
+        }
+        return text(low) + u' ' + text(high);
+    }
     static QString error(ErrorNumber number) { return QStringLiteral("error %1").arg(int(number)); }
 
 private slots:
@@ -58,7 +72,7 @@ private slots:
         ROW("tie below smallest fits", toInt16(-32768.5), "-32768");
         ROW("below smallest", toInt16(-32768.6), overflow);
         ROW("not a number", toInt16(std::numeric_limits<double>::quiet_NaN()), overflow);
-        ROW("sum past the top", checkedAdd(32000, 768), overflow);
+        ROW("sum at the top", checkedAdd(32000, 767), "32767");
         ROW("difference past the bottom", checkedSub(-32768, 1), overflow);
         ROW("product at the bottom", checkedMul(-256, 128), "-32768");
         ROW("product past the top", checkedMul(256, 128), overflow);
@@ -68,6 +82,7 @@ private slots:
         ROW("another script's digit", textToInt16("٥"), mismatch);
         ROW("blank inside", textToInt16("1 2"), mismatch);
         ROW("too large", textToInt16("99999"), overflow);
+        ROW("quiz numbers from the system's draws", drawRange(), "10 99");
         // Width 4128: half 2064, face 4078 at (5, 1500); odd widths give an even face.
         ROW("face 4128", clock::faceBox(4128), "5.0 1500.0 4078.0 4078.0");
         ROW("face 4125", int(clock::faceBox(4125).width), "4074");

@@ -23,7 +23,8 @@ def pixels(png):
     data = subprocess.run(["convert", png, "-depth", "8", "rgba:-"], check=True,
                           capture_output=True).stdout
     side = round((len(data) // 4) ** 0.5)
-    return [[tuple(data[i:i + 4]) for i in range(r, r + side * 4, 4)] for r in range(0, len(data), side * 4)]
+    return [[tuple(data[i:i + 4]) for i in range(r, r + side * 4, 4)]
+            for r in range(0, len(data), side * 4)]
 
 
 def icon_faults(png, size, first, last, disc):
