@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The private desktop of the end-to-end tests (scripts/session.sh plus the
 accessibility bus), the recording of its null sink, and the X side: windows by
-title, their properties, keys, screenshots."""
+title, keys."""
 
 import array
 import contextlib
@@ -13,8 +13,7 @@ import subprocess
 import time
 
 TOOLS = ("Xvfb", "openbox", "dbus-daemon", "pulseaudio", "parec", "sox", "xdotool", "xprop",
-         "import", "/usr/libexec/at-spi-bus-launcher")
-which = shutil.which
+         "/usr/libexec/at-spi-bus-launcher")
 
 
 class StepFailed(Exception):
@@ -28,13 +27,11 @@ def check(fact, message):
 
 @contextlib.contextmanager
 def step(name):
-    start = time.monotonic()
     print(f"== {name}", flush=True)
     try:
         yield
     except Exception as error:
         raise StepFailed(f"in step \"{name}\": {type(error).__name__}: {error}") from error
-    print(f"   ({time.monotonic() - start:.2f} s)", flush=True)
 
 
 def missing_tools(tools=TOOLS, others=()):
@@ -42,16 +39,16 @@ def missing_tools(tools=TOOLS, others=()):
     these tests unless ZELMORO_REQUIRE_DESKTOP=1 asks for them."""
     if os.environ.get("ZELMORO_REQUIRE_DESKTOP") == "1":
         return []
-    return [tool for tool in tools if not which(tool)] + list(others)
+    return [tool for tool in tools if not shutil.which(tool)] + list(others)
 
 
-def wait_for(what, predicate, timeout, idle=time.sleep):
+def wait_for(what, predicate, timeout):
     """Polls until predicate() returns something true and returns it."""
     deadline = time.monotonic() + timeout
     while not (value := predicate()):
         if time.monotonic() > deadline:
             raise StepFailed(f"no {what} within {timeout:.1f} s")
-        idle(0.05)
+        time.sleep(0.05)
     return value
 
 
@@ -66,35 +63,26 @@ def run(args, timeout=30, env=None):
 class Session:
     def __init__(self, source_dir, directory):
         self.script = os.path.join(source_dir, "scripts", "session.sh")
-        self.directory, self.env, self.a11y = directory, {}, None
+        self.directory = directory
 
     def start(self):
         run([self.script, "start", self.directory])
         with open(os.path.join(self.directory, "env"), encoding="utf-8") as env_file:
-            for match in re.finditer(r"export (\w+)=(.*)", env_file.read()):
-                self.env[match.group(1)] = match.group(2).strip("'\"")
+            self.env = {k: v.strip("'\"") for k, v in re.findall(r"export (\w+)=(.*)", env_file.read())}
         # Everything this script starts from now on lives in the private session.
         os.environ.update(self.env)
         for name in ("QT_QPA_PLATFORM", "AT_SPI_BUS_ADDRESS"):
             os.environ.pop(name, None)
-        # The accessibility bus as a desktop session starts it, switched on as a
-        # screen reader does (org.a11y.Status on the session bus).
-        self.a11y = subprocess.Popen(
-            ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.directory, "a11y.log"), "w"))
-        bus = ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus"]
-        wait_for("accessibility bus", lambda: subprocess.run(
-            bus + ["org.a11y.Bus.GetAddress"], capture_output=True).returncode == 0, 10)
+        # The session bus starts the accessibility bus on demand, as in a desktop
+        # session; switched on as a screen reader does (org.a11y.Status).
         for prop in ("IsEnabled", "ScreenReaderEnabled"):
-            run(bus + ["org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
-                       f"string:{prop}", "variant:boolean:true"])
+            run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                 "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
+                 f"string:{prop}", "variant:boolean:true"])
         wait_for("window manager", lambda: "window id" in subprocess.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout, 10)
 
     def stop(self):
-        if self.a11y and self.a11y.poll() is None:
-            self.a11y.terminate()
-            self.a11y.wait(5)
         subprocess.run([self.script, "stop", self.directory], check=False)
 
 
@@ -144,34 +132,16 @@ class Recorder:
 
 def visible_windows(title):
     """X windows with exactly this title that are mapped."""
-    pattern = "^" + re.escape(title) + "$"
-    reply = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
-                           capture_output=True, text=True)
-    return reply.stdout.split()
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"],
+                          capture_output=True, text=True).stdout.split()
 
 
-def wait_window(title, shown=True, timeout=10, idle=time.sleep):
+def wait_window(title, shown=True, timeout=10):
     """Waits for the window with this title to be mapped (and returns its id) or to go."""
     return wait_for(f"window {title!r} {'mapped' if shown else 'gone'}", lambda: (
-        visible_windows(title) or [None])[0] if shown else not visible_windows(title),
-        timeout, idle)
-
-
-def properties(window):
-    """The window's client size as fixed for the window manager (None if it can
-    be resized), its Motif hints and its window states."""
-    text = run(["xprop", "-id", window, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS", "_NET_WM_STATE"])
-    sizes = [re.search(f"{kind} size: (\\d+) by (\\d+)", text) for kind in ("minimum", "maximum")]
-    fixed = sizes[0] and sizes[1] and sizes[0].groups() == sizes[1].groups()
-    motif = re.search(r"_MOTIF_WM_HINTS\(\S+\) = (.*)", text)
-    return (tuple(map(int, sizes[0].groups())) if fixed else None,
-            motif and motif.group(1), set(re.findall(r"_NET_WM_STATE_\w+", text)))
+        visible_windows(title) or [None])[0] if shown else not visible_windows(title), timeout)
 
 
 def keys(*names):
     if names:
         run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
-
-
-def screenshot(path):
-    run(["import", "-window", "root", path])

@@ -23,8 +23,8 @@ def pixels(png):
     data = subprocess.run(["convert", png, "-depth", "8", "rgba:-"], check=True,
                           capture_output=True).stdout
     side = round((len(data) // 4) ** 0.5)
-    return [[tuple(data[i:i + 4]) for i in range(row * side * 4, (row + 1) * side * 4, 4)]
-            for row in range(side)]
+    return [[tuple(data[i:i + 4]) for i in range(r, r + side * 4, 4)]
+            for r in range(0, len(data), side * 4)]
 
 
 def icon_faults(png, size, first, last, disc):
@@ -82,7 +82,7 @@ def main(what, cmake, build_dir):
         except (desktop.StepFailed, subprocess.CalledProcessError) as failure:
             faults = [str(failure)]
     print("\n".join(faults) or "all as described")
-    return 1 if faults else 0
+    return int(bool(faults))
 
 
 if __name__ == "__main__":
