@@ -7,7 +7,7 @@ set -euo pipefail
 
 run_packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsndfile1-dev libxcb1-dev
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsndfile1-dev libxcb1-dev
     libpulse-dev libasound2-dev
     # Stand-ins for the faces the windows name.
     fonts-comfortaa fonts-motoya-l-maruberi fonts-rocknroll fonts-ipafont-gothic fonts-noto-cjk

@@ -4,7 +4,7 @@
 
 #include "clock/form1.h"
 #include "module1.h"
-#include "platform/sound/sound_clip.h"
+#include "platform/sound/sndfile_reader.h"
 #include "runtime/default_instance.h"
 #include "support/fakes.h"
 #include "support/pulse_recorder.h"

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/pulse_recorder.h"
 
-#include <QFileInfo>
-
-#include <sndfile.h>
+#include <QFile>
 
 namespace zelmoro::test {
 
@@ -26,38 +24,35 @@ void letSoundPlay(int milliseconds)
 
 bool PulseRecorder::start(int leadInMs)
 {
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("parecord"),
-                    QStringLiteral("--latency-msec=50 --format=s16le --rate=44100 --channels=2 "
-                                   "--file-format=wav -d")
-                            .split(QLatin1Char(' '))
-                        << testSink() + QStringLiteral(".monitor") << fileName());
-    letSoundPlay(leadInMs);
-    // A null sink that has been idle starts late: wait for half a second of
-    // sound (and the file's header).
-    const auto recorded = [this] { return QFileInfo(fileName()).size() >= 1024 + kRate * 2; };
-    for (int i = 0; i < 160 && !recorded() && m_process.state() == QProcess::Running; ++i)
+    m_process.setStandardOutputFile(fileName());
+    m_process.start(u"parec"_qs, {u"-d"_qs, m_sink + u".monitor"_qs, u"--format=s16le"_qs,
+                                  u"--rate=44100"_qs, u"--channels=2"_qs, u"--latency-msec=20"_qs});
+    m_error = u"parec records nothing from "_qs + m_sink;
+    for (int i = 0; i < 200 && load() < 0.5 && m_process.state() != QProcess::NotRunning; ++i)
         letSoundPlay(50);
-    m_error = QStringLiteral("parecord records nothing from ") + testSink();
-    return recorded() && m_process.state() == QProcess::Running;
+    letSoundPlay(leadInMs);
+    return load() >= 0.5 && m_process.state() == QProcess::Running;
 }
 
 bool PulseRecorder::stop()
 {
-    m_process.terminate(); // parecord completes the file's header on SIGTERM
+    m_process.terminate();
     m_process.waitForFinished(5000);
-    SF_INFO info{};
-    SNDFILE *file = sf_open(QFile::encodeName(fileName()).constData(), SFM_READ, &info);
-    std::vector<float> samples(file ? static_cast<std::size_t>(info.frames) * 2 : 0);
-    if (file) {
-        sf_readf_float(file, samples.data(), info.frames);
-        sf_close(file);
-    }
-    m_peaks.resize(samples.size() / 2);
+    m_error = u"the recording is empty or unreadable"_qs;
+    return load() > 0;
+}
+
+double PulseRecorder::load()
+{
+    QFile file(fileName());
+    const QByteArray raw = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const auto *samples = reinterpret_cast<const qint16 *>(raw.constData());
+    m_peaks.resize(static_cast<std::size_t>(raw.size()) / 4);
     for (std::size_t f = 0; f < m_peaks.size(); ++f)
-        m_peaks[f] = std::max(std::abs(samples[2 * f]), std::abs(samples[2 * f + 1]));
-    m_error = QStringLiteral("the recording is empty or unreadable");
-    return !m_peaks.empty();
+        m_peaks[f] =
+            static_cast<float>(std::max(std::abs(samples[2 * f]), std::abs(samples[2 * f + 1]))) /
+            32768.0f;
+    return duration();
 }
 
 double PulseRecorder::firstSound(double fromSec) const
@@ -89,6 +84,39 @@ double PulseRecorder::longestQuietStretch(double fromSec, double toSec) const
         longest = std::max(longest, run);
     }
     return static_cast<double>(longest) / kRate;
+}
+
+bool SoundServer::start()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"HOME"_qs, m_dir.path());
+    env.insert(u"XDG_RUNTIME_DIR"_qs, m_dir.path());
+    m_process.setProcessEnvironment(env);
+    m_process.start(u"pulseaudio"_qs,
+                    {u"--daemonize=no"_qs, u"--exit-idle-time=-1"_qs, u"-n"_qs, u"-L"_qs,
+                     u"module-native-protocol-unix auth-anonymous=1 socket="_qs + m_socket,
+                     u"-L"_qs,
+                     u"module-null-sink sink_name=zelmoro_null rate=44100 channels=2"_qs});
+    for (int i = 0; i < 250 && m_process.state() != QProcess::NotRunning; ++i) {
+        if (!pactl({u"info"_qs}).isEmpty())
+            return true;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+QString SoundServer::pactl(const QStringList &arguments) const
+{
+    QProcess process;
+    process.start(u"pactl"_qs, QStringList{u"-s"_qs, address()} + arguments);
+    process.waitForFinished(5000);
+    return process.exitCode() == 0 ? QString::fromUtf8(process.readAllStandardOutput()) : QString();
+}
+
+void SoundServer::kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
 }
 
 } // namespace zelmoro::test

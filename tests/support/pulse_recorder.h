@@ -34,17 +34,24 @@ void letSoundPlay(int milliseconds);
         }                                                                                          \
     } while (false)
 
-// Records what the test sink plays (its monitor) with parecord and measures
-// the recording. Times are seconds from the start of the recording.
+// Records what a null sink plays (its monitor, through the PULSE_SERVER of
+// this process) the one way every sound test records it, the end-to-end
+// script's Recorder included: parec writes raw 16-bit stereo at 44.1 kHz to a
+// file, which is measured as it grows. Times are seconds from the recording's
+// start.
 class PulseRecorder {
 public:
-    // Starts recording and lets a lead-in pass: a null sink that has been idle
-    // delivers its first audio late. False (see errorString()) on failure.
+    explicit PulseRecorder(const QString &sink = testSink()) : m_sink(sink) {}
+    ~PulseRecorder() { stop(); }
+    // Starts recording and waits until audio flows (a null sink that has been
+    // idle delivers its first audio late), then lets a lead-in pass.
     bool start(int leadInMs = 1500);
     // Ends the recording and loads it for measuring.
     bool stop();
+    // Loads what has been recorded so far; returns its length in seconds.
+    double load();
     QString errorString() const { return m_error; }
-    QString fileName() const { return m_dir.filePath(QStringLiteral("monitor.wav")); }
+    QString fileName() const { return m_dir.filePath(QStringLiteral("monitor.raw")); }
 
     double duration() const { return static_cast<double>(m_peaks.size()) / kRate; }
     // First moment with any sound at or after a time; -1 if none.
@@ -59,16 +66,37 @@ public:
     double longestQuietStretch(double fromSec, double toSec) const;
 
 private:
-    static constexpr int kRate = 44100; // parecord records two channels at this rate
+    static constexpr int kRate = 44100;
     long frameAt(double s) const
     {
         return std::clamp(std::lround(s * kRate), 0L, std::ssize(m_peaks));
     }
 
+    QString m_sink;
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_error;
-    std::vector<float> m_peaks; // the loudest channel of each frame, after stop()
+    std::vector<float> m_peaks; // the loudest channel of each frame, after load()
+};
+
+// A sound server of the test's own that it can kill and start again: a
+// PulseAudio daemon with a null sink "zelmoro_null", listening on `socket`,
+// its home in a temporary folder.
+class SoundServer {
+public:
+    explicit SoundServer(const QString &socket) : m_socket(socket) {}
+    ~SoundServer() { kill(); }
+    // Starts it and waits until it accepts connections.
+    bool start();
+    void kill();
+    // What pactl says when asked `arguments` of this server; empty on failure.
+    QString pactl(const QStringList &arguments) const;
+    QString address() const { return u"unix:"_qs + m_socket; }
+
+private:
+    QString m_socket;
+    QTemporaryDir m_dir;
+    QProcess m_process;
 };
 
 } // namespace zelmoro::test
