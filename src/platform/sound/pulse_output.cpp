@@ -17,7 +17,7 @@ namespace {
 constexpr pa_usec_t kRetryUSecs = 500 * PA_USEC_PER_MSEC; // a lost server is looked for this often
 // Sound queued on the server: enough that a busy machine causes no gap, little
 // enough that the first sample comes quickly.
-constexpr pa_usec_t kBufferUSecs = 200 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kBufferUSecs = 100 * PA_USEC_PER_MSEC;
 constexpr char kApplicationId[] = "io.github.zelmoro.Zelmoro";
 
 } // namespace
