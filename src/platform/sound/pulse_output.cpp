@@ -17,7 +17,7 @@ namespace {
 constexpr pa_usec_t kRetryUSecs = 500 * PA_USEC_PER_MSEC; // a lost server is looked for this often
 // Sound queued on the server: enough that a busy machine causes no gap, little
 // enough that the first sample comes quickly.
-constexpr pa_usec_t kBufferUSecs = 100 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kBufferUSecs = 200 * PA_USEC_PER_MSEC;
 constexpr char kApplicationId[] = "io.github.zelmoro.Zelmoro";
 
 } // namespace
@@ -208,8 +208,11 @@ void PulseOutput::play(std::shared_ptr<const SoundClip> clip, bool loop, const c
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
     m_streamState = Stream::Playing;
-    if (pa_stream_connect_playback(m_stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
-                                   nullptr) != 0)
+    // Without PA_STREAM_ADJUST_LATENCY the buffer is queued on the server, not
+    // rendered ahead by the sink, so a stop silences within the sink's own
+    // latency.
+    if (pa_stream_connect_playback(m_stream, nullptr, &attr, PA_STREAM_NOFLAGS, nullptr, nullptr) !=
+        0)
         streamFailed();
 }
 
