@@ -7,7 +7,7 @@ set -euo pipefail
 
 run_packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsndfile1-dev libxcb1-dev
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsndfile1-dev libxcb1-dev
     # The package: dependencies of the shared libraries, the package format.
     dpkg-dev
     libpulse-dev libasound2-dev

@@ -87,8 +87,10 @@ class Session:
 
 
 class Recorder:
-    """Records the null sink's monitor as raw 16-bit stereo at 44.1 kHz. Times are
-    seconds from the start of the recording; now() is how far it has got."""
+    """Records the null sink's monitor the one way all sound tests do (the C++
+    tests' PulseRecorder runs the same parec): raw 16-bit stereo at 44.1 kHz,
+    measured as the file grows. Times are seconds from the start of the
+    recording; now() is how far it has got."""
 
     RATE, FRAME = 44100, 4
     LEVEL = 0.005  # RMS above this is audible sound

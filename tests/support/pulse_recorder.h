@@ -14,14 +14,23 @@ namespace zelmoro::test {
 
 // The null sink of the private sound server that audio tests listen to
 // (ZELMORO_TEST_SINK), or empty when the tests run without one.
-QString testSink();
+inline QString testSink()
+{
+    return qEnvironmentVariable("ZELMORO_TEST_SINK");
+}
 
 // True when ZELMORO_REQUIRE_DESKTOP=1: then a missing sink fails the test.
-bool desktopRequired();
+inline bool desktopRequired()
+{
+    return qgetenv("ZELMORO_REQUIRE_DESKTOP") == "1";
+}
 
 // Lets wall-clock time pass while Qt events are processed. Sound takes real
 // time to play; tests of the sound output wait with this and nothing else.
-void letSoundPlay(int milliseconds);
+inline void letSoundPlay(int milliseconds)
+{
+    QTest::qWait(milliseconds);
+}
 
 // Skips the calling test when there is no test sink, or fails it when the
 // desktop session is required.
@@ -34,41 +43,58 @@ void letSoundPlay(int milliseconds);
         }                                                                                          \
     } while (false)
 
-// Records what the test sink plays (its monitor) with parecord and measures
-// the recording. Times are seconds from the start of the recording.
+// Records what a null sink plays (its monitor, through this process's
+// PULSE_SERVER) the one way all sound tests record it, the end-to-end
+// script's Recorder too: parec writes raw 16-bit stereo at 44.1 kHz to a file,
+// measured as it grows. Times are seconds from the recording's start.
 class PulseRecorder {
 public:
-    // Starts recording and lets a lead-in pass: a null sink that has been idle
-    // delivers its first audio late. False (see errorString()) on failure.
+    explicit PulseRecorder(const QString &sink = testSink()) : m_sink(sink) {}
+    ~PulseRecorder() { stop(); }
+    // Starts recording, waits until sound flows (a fresh null sink's monitor
+    // starts late), then lets a lead-in pass.
     bool start(int leadInMs = 1500);
     // Ends the recording and loads it for measuring.
     bool stop();
+    // Loads what has been recorded so far; returns its length.
+    double load();
     QString errorString() const { return m_error; }
-    QString fileName() const { return m_dir.filePath(QStringLiteral("monitor.wav")); }
-
-    double duration() const { return static_cast<double>(m_peaks.size()) / kRate; }
+    QString fileName() const { return m_dir.filePath(QStringLiteral("monitor.raw")); }
+    double duration() const { return double(m_peaks.size()) / kRate; }
     // First moment with any sound at or after a time; -1 if none.
-    double firstSound(double fromSec = 0.0) const;
+    double firstSound(double fromSec = 0.0) const { return find(fromSec, 1, 0.0f, false); }
     // Where the sound playing at `fromSec` ends: the start of the first stretch
     // of digital silence of at least `minSilenceSec`, or the recording's end.
-    double endOfSound(double fromSec, double minSilenceSec = 0.3) const;
+    double endOfSound(double fromSec, double minSilenceSec = 0.3) const
+    {
+        const double end = find(fromSec, std::lround(minSilenceSec * kRate), 0.0f, true);
+        return end < 0 ? duration() : end;
+    }
     // Whether nothing at all was played between two times.
-    bool silentBetween(double fromSec, double toSec) const;
-    // Longest stretch (seconds) between two times in which every sample stays
-    // below a faint level: a gap in what should be continuous sound.
+    bool silentBetween(double fromSec, double toSec) const
+    {
+        const double sound = firstSound(fromSec);
+        return sound < 0.0 || sound >= toSec;
+    }
+    // Longest stretch between two times in which every sample stays below a
+    // faint level: a gap in what should be continuous sound.
     double longestQuietStretch(double fromSec, double toSec) const;
 
 private:
-    static constexpr int kRate = 44100; // parecord records two channels at this rate
+    static constexpr int kRate = 44100;
     long frameAt(double s) const
     {
         return std::clamp(std::lround(s * kRate), 0L, std::ssize(m_peaks));
     }
+    // Start of the first run of `length` frames at or below `level` (`quiet`)
+    // or above it, at or after a time; -1 if none.
+    double find(double fromSec, long length, float level, bool quiet) const;
 
+    QString m_sink;
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_error;
-    std::vector<float> m_peaks; // the loudest channel of each frame, after stop()
+    std::vector<float> m_peaks; // the loudest channel of each frame, after load()
 };
 
 } // namespace zelmoro::test

@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/sound_player.h"
 
-#include "platform/sound/pulse_sound_player.h"
+#include "platform/sound/async_sound_player.h"
+#include "platform/sound/sound_file_lookup.h"
 
 #include <QCoreApplication>
 
 namespace zelmoro::platform {
 
+Q_LOGGING_CATEGORY(zelmoroSound, "zelmoro.sound")
+
 namespace {
 
 SoundPlayer *installedPlayer = nullptr;
-PulseSoundPlayer *defaultPlayer = nullptr;
+AsyncSoundPlayer *defaultPlayer = nullptr;
 
-// Runs when the application object is destroyed, so that the default
-// player's stream is closed while the audio backend is still there.
+// Runs when the application object is destroyed: the sound threads end and
+// the server connection is closed before the program's own teardown.
 void destroyDefaultPlayer()
 {
     delete defaultPlayer;
@@ -29,7 +32,8 @@ SoundPlayer &soundPlayer()
     if (!defaultPlayer) {
         Q_ASSERT_X(QCoreApplication::instance(), "platform::soundPlayer",
                    "the sound player needs an application object");
-        defaultPlayer = new PulseSoundPlayer;
+        defaultPlayer =
+            new AsyncSoundPlayer(soundFileFolders(QCoreApplication::applicationDirPath()));
         qAddPostRoutine(destroyDefaultPlayer);
     }
     return *defaultPlayer;

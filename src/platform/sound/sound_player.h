@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QLoggingCategory>
 #include <QString>
 
 #include <cstdint>
@@ -9,10 +10,9 @@
 namespace zelmoro::platform {
 
 // Flag words of the sound call, with their published meanings.
-inline constexpr std::uint32_t SND_ASYNC = 1;     // return at once, play in the background
-inline constexpr std::uint32_t SND_NODEFAULT = 2; // no fallback sound when the file is unusable
-inline constexpr std::uint32_t SND_LOOP = 8;      // repeat until stopped
-inline constexpr std::uint32_t SND_NOSTOP = 16;   // refuse the request while a sound plays
+inline constexpr std::uint32_t SND_ASYNC = 1;   // return at once, play in the background
+inline constexpr std::uint32_t SND_LOOP = 8;    // repeat until stopped
+inline constexpr std::uint32_t SND_NOSTOP = 16; // refuse the request while a sound plays
 
 // The one sound call of the program: play a file once or in a loop, or stop
 // (no file name). Returns whether the request was carried out.
@@ -25,6 +25,10 @@ public:
     // True while a looping sound is being played.
     virtual bool isLooping() const = 0;
 };
+
+// Where the sound output reports that it was lost, that it is back, and what
+// it plays through.
+Q_DECLARE_LOGGING_CATEGORY(zelmoroSound)
 
 // The player used by the program. Tests may put their own in its place;
 // the caller keeps ownership of what it installs.
