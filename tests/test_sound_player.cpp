@@ -91,8 +91,8 @@ private slots:
                    path("alsa.raw").toUtf8() + "\" }\n");
         alsa.close();
         qputenv("ALSA_CONFIG_PATH", alsa.fileName().toUtf8());
-        qputenv("HOME", m_dir.path().toUtf8());
-        qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
+        for (const char *home : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+            qputenv(home, m_dir.path().toUtf8()); // none of the caller's, whoever runs this
         qputenv("PULSE_SERVER", "unix:" + path("native").toUtf8());
         startServer(true);
         // A second of a steady tone, told from the 2.6 s built-in chime by its length.
