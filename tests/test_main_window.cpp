@@ -6,8 +6,6 @@
 
 #include "alarm/form2.h"
 #include "clock/form1.h"
-#include "module1.h"
-#include "runtime/default_instance.h"
 #include "support/fakes.h"
 #include "wakeup/form3.h"
 #include "wakeup/form4.h"

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "module1.h"
 #include "platform/random_source.h"
 #include "platform/sound/sound_player.h"
 #include "platform/time_source.h"
+#include "runtime/default_instance.h"
 #include "runtime/runtime_error.h"
 #include "runtime/time_text.h"
 
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace zelmoro::test {
@@ -22,9 +25,7 @@ class FakeClock final : public platform::TimeSource {
 public:
     platform::ClockReading read() const override
     {
-        const platform::ClockReading reading = m_reading;
-        m_reading.wallMs += msPerRead;
-        return reading;
+        return std::exchange(m_reading, {m_reading.wallMs + msPerRead, m_reading.monotonicMs});
     }
     qint64 msPerRead = 0; // a clock that moves on by itself while it is read
     QDateTime localTime() const { return QDateTime::fromMSecsSinceEpoch(m_reading.wallMs); }
@@ -53,18 +54,14 @@ public:
         bool accepted;
     };
     bool play(const std::optional<QString> &fileName, std::uint32_t flags) override;
-    bool isPlaying() const override { return m_playing; }
-    bool isLooping() const override { return m_playing && m_looping; }
+    bool isPlaying() const override { return m_sounding.has_value(); }
+    bool isLooping() const override { return m_sounding && (*m_sounding & platform::SND_LOOP); }
     const std::vector<Call> &calls() const { return m_calls; }
-    int count(std::uint32_t flags) const // requests with exactly these flags
-    {
-        return int(std::ranges::count(m_calls, flags, &Call::flags));
-    }
+    int count(std::uint32_t f) const { return int(std::ranges::count(m_calls, f, &Call::flags)); }
 
 private:
     std::vector<Call> m_calls;
-    bool m_playing = false;
-    bool m_looping = false;
+    std::optional<std::uint32_t> m_sounding; // the flags of the sound playing
 };
 
 // A random source that hands out the values the test queued (then 0).
@@ -82,8 +79,8 @@ private:
 };
 
 // Installs the fakes for one test and puts the real services back afterwards.
-// A runtime error that escapes a handler ends the test program loudly instead
-// of waiting in a message box.
+// A runtime error that escapes a handler ends the test program at once, loudly,
+// instead of waiting in a message box (also after the test).
 struct FakeRuntime {
     FakeRuntime() { install(true); }
     ~FakeRuntime() { install(false); }
