@@ -1,20 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "module1.h"
 #include "platform/random_source.h"
 #include "platform/sound/sound_player.h"
 #include "platform/time_source.h"
+#include "runtime/default_instance.h"
 #include "runtime/runtime_error.h"
 #include "runtime/time_text.h"
 
 #include <QDateTime>
-#include <QList>
-#include <QString>
-#include <QTime>
 
+#include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace zelmoro::test {
@@ -23,25 +23,24 @@ namespace zelmoro::test {
 // follows the real zone (TZ), and a monotonic clock.
 class FakeClock final : public platform::TimeSource {
 public:
-    platform::ClockReading read() const override { return m_reading; }
-    QTime timeOfDay() const { return localTime().time(); }
-    QDateTime localTime() const { return QDateTime::fromMSecsSinceEpoch(m_reading.wallMs); }
-    // The clock set to a local time, today or on a given day (the monotonic
-    // clock stands still, as when someone sets the clock).
-    void set(const QDateTime &local) { m_reading.wallMs = local.toMSecsSinceEpoch(); }
-    void set(QTime time) { set(QDateTime(localTime().date(), time)); }
-    void set(int h, int m, int s, int ms = 0) { set(QTime(h, m, s, ms)); }
-    // Time passes: both clocks move on.
-    void advanceMs(qint64 ms) { step(ms, ms); }
-    void step(qint64 wallMs, qint64 monotonicMs)
+    platform::ClockReading read() const override
     {
-        m_reading.wallMs += wallMs;
-        m_reading.monotonicMs += monotonicMs;
+        return std::exchange(m_reading, {m_reading.wallMs + msPerRead, m_reading.monotonicMs});
     }
+    qint64 msPerRead = 0; // a clock that moves on by itself while it is read
+    QDateTime localTime() const { return QDateTime::fromMSecsSinceEpoch(m_reading.wallMs); }
+    QTime timeOfDay() const { return localTime().time(); }
+    // Set to a local time, today by default; the monotonic clock stands still,
+    // as when someone sets the clock.
+    void set(const QDateTime &local) { m_reading.wallMs = local.toMSecsSinceEpoch(); }
+    void set(int h, int m, int s, int ms = 0) { set(QDateTime(localTime().date(), {h, m, s, ms})); }
+    // Time passes: both clocks move on, by the same amount unless told apart.
+    void advanceMs(qint64 ms) { step(ms, ms); }
+    void step(qint64 wall, qint64 mono) { m_reading.wallMs += wall, m_reading.monotonicMs += mono; }
 
 private:
-    platform::ClockReading m_reading{QDateTime(QDate(2026, 6, 1), QTime(12, 0)).toMSecsSinceEpoch(),
-                                     1'000'000};
+    mutable platform::ClockReading m_reading{
+        QDateTime(QDate(2026, 6, 1), QTime(12, 0)).toMSecsSinceEpoch(), 1'000'000};
 };
 
 // A sound player that records every request and keeps the real one's refusal
@@ -54,63 +53,54 @@ public:
         std::uint32_t flags;
         bool accepted;
     };
-
     bool play(const std::optional<QString> &fileName, std::uint32_t flags) override;
-    bool isPlaying() const override { return m_playing; }
-    bool isLooping() const override { return m_playing && m_looping; }
-
+    bool isPlaying() const override { return m_sounding.has_value(); }
+    bool isLooping() const override { return m_sounding && (*m_sounding & platform::SND_LOOP); }
     const std::vector<Call> &calls() const { return m_calls; }
-    // How many requests had exactly these flags.
-    int count(std::uint32_t flags) const;
+    int count(std::uint32_t f) const { return int(std::ranges::count(m_calls, f, &Call::flags)); }
 
 private:
     std::vector<Call> m_calls;
-    bool m_playing = false;
-    bool m_looping = false;
+    std::optional<std::uint32_t> m_sounding; // the flags of the sound playing
 };
 
 // A random source that hands out the values the test queued (then 0).
 class QueuedRandom final : public platform::RandomSource {
 public:
     void reseed() override { ++m_reseeds; }
-    float next() override;
+    float next() override { return m_next < m_values.size() ? m_values[m_next++] : 0.0f; }
     void queue(std::initializer_list<float> values) { m_values.insert(m_values.end(), values); }
     int reseeds() const { return m_reseeds; }
 
 private:
-    std::deque<float> m_values;
+    std::vector<float> m_values;
+    std::size_t m_next = 0;
     int m_reseeds = 0;
 };
 
-// Installs the fakes for one test and puts the real services back afterwards;
-// errors that escape a handler are recorded instead of shown in a message box.
-class FakeRuntime {
-public:
-    FakeRuntime();
-    ~FakeRuntime();
-    FakeRuntime(const FakeRuntime &) = delete;
-    FakeRuntime &operator=(const FakeRuntime &) = delete;
+// Installs the fakes for one test and puts the real services back afterwards.
+// A runtime error that escapes a handler ends the test program at once, loudly,
+// instead of waiting in a message box (also after the test).
+struct FakeRuntime {
+    FakeRuntime() { install(true); }
+    ~FakeRuntime() { install(false); }
+    void install(bool fakes);
 
     FakeClock clock;
     RecordingSoundPlayer sound;
     QueuedRandom random;
-    QList<runtime::ErrorNumber> reportedErrors;
 };
-
-// Once per test program, before any window: fonts and built-in pictures.
-void prepareOnce();
 
 } // namespace zelmoro::test
 
+// Test programs name the program's windows and services by their folder alone
+// (runtime::form, platform::SND_LOOP) and the windows by their own names.
 namespace zelmoro::clock {
 }
 namespace zelmoro::alarm {
 }
 namespace zelmoro::wakeup {
 }
-
-// Test programs name the program's windows and services by their folder alone
-// (runtime::form, platform::SND_LOOP) and the windows by their own names.
 using namespace zelmoro;
 using namespace zelmoro::clock;
 using namespace zelmoro::alarm;
