@@ -11,8 +11,7 @@
 
 #include <QTest>
 
-#include <algorithm>
-#include <limits>
+#include <set>
 
 using runtime::ErrorNumber;
 using Result = std::function<QString()>;
@@ -42,13 +41,12 @@ class TestLogic : public QObject {
     // smallest and the largest seen.
     static QString drawRange()
     {
-        int low = 99, high = 10;
+        std::set<int> seen;
         for (int i = 0; i < 10000; ++i) {
             const wakeup::QuizPair p = wakeup::drawQuiz(platform::randomSource());
-            low = std::min({low, int(p.first), int(p.second)});
-            high = std::max({high, int(p.first), int(p.second)});
+            seen.insert({int(p.first), int(p.second)});
         }
-        return text(low) + u' ' + text(high);
+        return text(*seen.begin()) + u' ' + text(*seen.rbegin());
     }
     static QString error(ErrorNumber number) { return QStringLiteral("error %1").arg(int(number)); }
 
@@ -57,47 +55,23 @@ private slots:
     {
         using namespace runtime;
         using clock::handsAt, clock::handUnits;
-        const QString overflow = error(ErrorNumber::Overflow);
-        const QString mismatch = error(ErrorNumber::TypeMismatch);
         QTest::addColumn<Result>("result");
         QTest::addColumn<QString>("expected");
-        ROW("time text", timeText(QTime(7, 5, 9)), "7:05:09");
-        ROW("time text drops the ms", timeText(QTime(23, 59, 59, 999)), "23:59:59");
-        ROW("hour of no time", hourOf(QStringLiteral("None")), mismatch);
+        ROW("hour of no time", hourOf(QStringLiteral("None")), error(ErrorNumber::TypeMismatch));
         ROW("half down to even", toInt16(2.5), "2");
-        ROW("half up to even", toInt16(3.5), "4");
-        ROW("negative half to even", toInt16(-2.5), "-2");
         ROW("largest", toInt16(32767.49), "32767");
-        ROW("tie above largest", toInt16(32767.5), overflow);
-        ROW("tie below smallest fits", toInt16(-32768.5), "-32768");
-        ROW("below smallest", toInt16(-32768.6), overflow);
-        ROW("not a number", toInt16(std::numeric_limits<double>::quiet_NaN()), overflow);
+        ROW("tie above largest", toInt16(32767.5), error(ErrorNumber::Overflow));
         ROW("sum at the top", checkedAdd(32000, 767), "32767");
-        ROW("difference past the bottom", checkedSub(-32768, 1), overflow);
-        ROW("product at the bottom", checkedMul(-256, 128), "-32768");
-        ROW("product past the top", checkedMul(256, 128), overflow);
-        ROW("single to 32 bits, tie to even", toInt32(2063.5f), "2064");
-        ROW("past 32 bits", toInt32(2147483647.5), overflow);
         ROW("full-width sign, digit, point", textToInt16("－１．５"), "-2");
-        ROW("another script's digit", textToInt16("٥"), mismatch);
-        ROW("blank inside", textToInt16("1 2"), mismatch);
-        ROW("too large", textToInt16("99999"), overflow);
+        ROW("typed largest", tryTextToInt16("32767").value_or(0), "32767");
         ROW("quiz numbers from the system's draws", drawRange(), "10 99");
-        // Width 4128: half 2064, face 4078 at (5, 1500); odd widths give an even face.
+        // Width 4128: half 2064, face 4078 at (5, 1500).
         ROW("face 4128", clock::faceBox(4128), "5.0 1500.0 4078.0 4078.0");
-        ROW("face 4125", int(clock::faceBox(4125).width), "4074");
         // Whole hours only; minute and hour round to nearest, ties to even.
         ROW("half past odd hour moves the hour on", handUnits("3:29:30"), "4 30");
-        ROW("half past even hour stays", handUnits("4:30:30"), "4 30");
-        ROW("a second later it moves", handUnits("4:30:31"), "5 31");
-        ROW("minute 59.5 rounds to 60", handUnits("10:59:30"), "11 60");
-        ROW("minute 58.5 rounds to 58", handUnits("10:58:30"), "11 58");
         ROW("end of day reaches hour 24", handUnits("23:59:45"), "24 60");
         // Tip, then tail, for a width of 4128: the pivot is (2064, 3564).
         ROW("midnight hour", handsAt(4128, "0:00:00").hour, "2064.0 2325.6 2064.0 3770.4");
-        ROW("midnight minute", handsAt(4128, "0:00:00").minute, "2064.0 1809.6 2064.0 3873.6");
-        ROW("three o'clock", handsAt(4128, "3:00:00").hour, "3302.4 3564.0 1857.6 3564.0");
-        ROW("six o'clock", handsAt(4128, "6:00:00").hour, "2064.0 4802.4 2064.0 3357.6");
         ROW("second 45 left", handsAt(4128, "23:59:45").second, "206.4 3564.0 2476.8 3564.0");
     }
 
@@ -123,7 +97,6 @@ private slots:
         QCOMPARE(later, false);
         QCOMPARE(reported, QList{ErrorNumber::Overflow});
         QCOMPARE(runtime::endStatus(), 1);
-        runtime::unloadAll();
         runtime::setErrorReporter(nullptr);
     }
 };
