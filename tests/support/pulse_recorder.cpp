@@ -13,7 +13,6 @@ bool PulseRecorder::start(int leadInMs)
     for (int i = 0; i < 200 && load() < 0.5 && m_process.state() != QProcess::NotRunning; ++i)
         letSoundPlay(50);
     letSoundPlay(leadInMs);
-    m_error = u"parec records nothing from "_qs + m_sink;
     return load() >= 0.5 && m_process.state() == QProcess::Running;
 }
 
@@ -21,7 +20,6 @@ bool PulseRecorder::stop()
 {
     m_process.terminate();
     m_process.waitForFinished(5000);
-    m_error = u"the recording is empty or unreadable"_qs;
     return load() > 0;
 }
 

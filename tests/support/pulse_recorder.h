@@ -12,14 +12,7 @@
 
 namespace zelmoro::test {
 
-// The null sink of the private sound server that audio tests listen to
-// (ZELMORO_TEST_SINK), or empty when the tests run without one.
-inline QString testSink()
-{
-    return qEnvironmentVariable("ZELMORO_TEST_SINK");
-}
-
-// True when ZELMORO_REQUIRE_DESKTOP=1: then a missing sink fails the test.
+// True when ZELMORO_REQUIRE_DESKTOP=1: then a missing tool fails the test.
 inline bool desktopRequired()
 {
     return qgetenv("ZELMORO_REQUIRE_DESKTOP") == "1";
@@ -32,24 +25,13 @@ inline void letSoundPlay(int milliseconds)
     QTest::qWait(milliseconds);
 }
 
-// Skips the calling test when there is no test sink, or fails it when the
-// desktop session is required.
-#define ZELMORO_REQUIRE_TEST_SINK()                                                                \
-    do {                                                                                           \
-        if (::zelmoro::test::testSink().isEmpty()) {                                               \
-            if (::zelmoro::test::desktopRequired())                                                \
-                QFAIL("ZELMORO_REQUIRE_DESKTOP=1 but ZELMORO_TEST_SINK is not set");               \
-            QSKIP("no test sound sink: ZELMORO_TEST_SINK is not set");                             \
-        }                                                                                          \
-    } while (false)
-
 // Records what a null sink plays (its monitor, through this process's
 // PULSE_SERVER) the one way all sound tests record it, the end-to-end
 // script's Recorder too: parec writes raw 16-bit stereo at 44.1 kHz to a file,
 // measured as it grows. Times are seconds from the recording's start.
 class PulseRecorder {
 public:
-    explicit PulseRecorder(const QString &sink = testSink()) : m_sink(sink) {}
+    explicit PulseRecorder(const QString &sink) : m_sink(sink) {}
     ~PulseRecorder() { stop(); }
     // Starts recording, waits until sound flows (a fresh null sink's monitor
     // starts late), then lets a lead-in pass.
@@ -58,7 +40,6 @@ public:
     bool stop();
     // Loads what has been recorded so far; returns its length.
     double load();
-    QString errorString() const { return m_error; }
     QString fileName() const { return m_dir.filePath(QStringLiteral("monitor.raw")); }
     double duration() const { return double(m_peaks.size()) / kRate; }
     // First moment with any sound at or after a time; -1 if none.
@@ -69,12 +50,6 @@ public:
     {
         const double end = find(fromSec, std::lround(minSilenceSec * kRate), 0.0f, true);
         return end < 0 ? duration() : end;
-    }
-    // Whether nothing at all was played between two times.
-    bool silentBetween(double fromSec, double toSec) const
-    {
-        const double sound = firstSound(fromSec);
-        return sound < 0.0 || sound >= toSec;
     }
     // Longest stretch between two times in which every sample stays below a
     // faint level: a gap in what should be continuous sound.
@@ -93,7 +68,6 @@ private:
     QString m_sink;
     QTemporaryDir m_dir;
     QProcess m_process;
-    QString m_error;
     std::vector<float> m_peaks; // the loudest channel of each frame, after load()
 };
 
