@@ -27,6 +27,11 @@ trap cleanup EXIT
 "$root/scripts/session.sh" start "$session" >/dev/null
 # shellcheck disable=SC1091
 source "$session/env"
+# Programs started before the window manager manages windows may never be mapped.
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    sleep 0.1
+done
 
 now_ms() { date +%s%3N; }
 
