@@ -20,9 +20,6 @@ public:
     ClockStepWatch(const ClockStepWatch &) = delete;
     ClockStepWatch &operator=(const ClockStepWatch &) = delete;
 
-    // Whether steps can be told at all on this system.
-    bool isWatching() const { return m_fd >= 0; }
-
 signals:
     void stepped();
 
