@@ -74,6 +74,8 @@ private slots:
         tickAt(QTime(11, 11, 11)); // a wider text: the label follows it
         QVERIFY(m_form->faceRepaints() > repaints);
         QCOMPARE(m_form->Label2().size(), m_form->Label2().sizeHint());
+        tickAt(QTime(1, 11, 11)); // and a narrower one
+        QCOMPARE(m_form->Label2().size(), m_form->Label2().sizeHint());
         // Escape closes nothing; Enter acts on the focused button, as Space does.
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QVERIFY(m_form->isVisible());

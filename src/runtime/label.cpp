@@ -36,7 +36,7 @@ void Label::changeEvent(QEvent *event)
 {
     QLabel::changeEvent(event);
     if (event->type() == QEvent::FontChange && m_sizing == Sizing::AutoSize) {
-        m_sizedAdvance = -1;
+        m_sizedText = QSize();
         showCaption(text());
     }
 }
@@ -47,13 +47,15 @@ void Label::showCaption(const QString &caption)
     setAccessibleName(caption);
     if (m_sizing != Sizing::AutoSize)
         return;
-    // The clock's time text changes every second but mostly keeps its width:
-    // only a new width needs the label measured and laid out again.
-    const int advance = fontMetrics().horizontalAdvance(caption);
-    if (advance == m_sizedAdvance)
+    // The clock's time text changes every second and often its width with it.
+    // With no frame or margin the label's size is its text's: one measurement
+    // of the text gives it, where the size hint would lay the text out twice.
+    const QSize textSize =
+        fontMetrics().boundingRect(QRect(0, 0, 2000, 2000), Qt::AlignLeft, caption).size();
+    if (textSize == m_sizedText)
         return;
-    m_sizedAdvance = advance;
-    resize(sizeHint());
+    m_sizedText = textSize;
+    resize(caption.isEmpty() ? sizeHint() : textSize);
 }
 
 } // namespace zelmoro::runtime

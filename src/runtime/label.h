@@ -33,8 +33,8 @@ private:
     void showCaption(const QString &caption);
 
     Sizing m_sizing;
-    // The caption's width in pixels when the label was last sized to it.
-    int m_sizedAdvance = -1;
+    // The caption's text size when the label was last sized to it.
+    QSize m_sizedText;
 };
 
 } // namespace zelmoro::runtime
