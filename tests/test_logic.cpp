@@ -26,6 +26,7 @@ class TestLogic : public QObject {
 
     static QString text(int n) { return QString::number(n); }
     static QString text(const QString &s) { return s; }
+    static QString text(bool b) { return b ? "yes" : "no"; }
     // Positions to a tenth of a twip, as the worked values give them.
     static QString text(const clock::HandLine &l) { return text({l.x1, l.y1, l.x2, l.y2}); }
     static QString text(clock::FaceBox f) { return text({f.left, f.top, f.width, f.height}); }
@@ -73,6 +74,16 @@ private slots:
         // Tip, then tail, for a width of 4128: the pivot is (2064, 3564).
         ROW("midnight hour", handsAt(4128, "0:00:00").hour, "2064.0 2325.6 2064.0 3770.4");
         ROW("second 45 left", handsAt(4128, "23:59:45").second, "206.4 3564.0 2476.8 3564.0");
+        // A face of 200 pixels at the origin; its outline is reached within 2 pixels.
+        static const QRectF face(0, 0, 200, 200);
+        ROW("box inside the face", clock::reachesOutline(face, QRegion(90, 90, 20, 20)), "no");
+        ROW("box 3 px inside the rim", clock::reachesOutline(face, QRegion(95, 3, 10, 5)), "no");
+        ROW("box 2 px inside the rim", clock::reachesOutline(face, QRegion(95, 2, 10, 5)), "yes");
+        ROW("far corner at the rim", clock::reachesOutline(face, QRegion(160, 160, 10, 10)), "yes");
+        ROW("box in the corner outside", clock::reachesOutline(face, QRegion(0, 0, 10, 10)), "no");
+        ROW("box around the face", clock::reachesOutline(face, QRegion(-5, -5, 210, 210)), "yes");
+        ROW("second box across the rim",
+            clock::reachesOutline(face, QRegion(90, 90, 5, 5) + QRegion(195, 100, 10, 2)), "yes");
     }
 
     void values()

@@ -11,6 +11,7 @@
 #include "wakeup/form4.h"
 
 #include <QIcon>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace zelmoro::clock {
@@ -188,8 +189,11 @@ void Form1::paintEvent(QPaintEvent *event)
     const double onePixel = twipsPerPixel();
     painter.setPen(QPen(palette().color(QPalette::WindowText), onePixel));
     painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(
-        QRectF(m_shpShape.Left, m_shpShape.Top, m_shpShape.Width, m_shpShape.Height));
+    const QRectF face(m_shpShape.Left, m_shpShape.Top, m_shpShape.Width, m_shpShape.Height);
+    // The outline is stroked whole however little is repainted; the hands'
+    // moves mostly repaint the face's inside, which leaves it as it was.
+    if (clock::reachesOutline(QRectF(face.topLeft() * scale, face.size() * scale), event->region()))
+        painter.drawEllipse(face);
 
     for (const LineControl *line : {&m_linSec, &m_linMin, &m_linHour}) {
         painter.setPen(QPen(line->colour, onePixel));

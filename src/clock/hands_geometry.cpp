@@ -6,6 +6,7 @@
 #include "runtime/runtime_error.h"
 #include "runtime/time_text.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zelmoro::clock {
@@ -86,6 +87,31 @@ Hands handsAt(float scaleWidth, const QString &timeText)
         handLine(kMinuteShape, units.minute, c),
         handLine(kSecondShape, units.second, c),
     };
+}
+
+bool reachesOutline(const QRectF &ellipse, const QRegion &area)
+{
+    constexpr double kReach = 2.0; // an antialiased pixel-wide outline, and rounding
+    const QPointF centre = ellipse.center();
+    const double a = ellipse.width() / 2;
+    const double b = ellipse.height() / 2;
+    // 1 on the outline, less inside it, more outside.
+    const auto level = [&](double x, double y) {
+        const double dx = (x - centre.x()) / a;
+        const double dy = (y - centre.y()) / b;
+        return dx * dx + dy * dy;
+    };
+    for (const QRect &box : area) {
+        const QRectF near = QRectF(box).adjusted(-kReach, -kReach, kReach, kReach);
+        const double closest = level(std::clamp(centre.x(), near.left(), near.right()),
+                                     std::clamp(centre.y(), near.top(), near.bottom()));
+        const double farthest =
+            std::max({level(near.left(), near.top()), level(near.right(), near.top()),
+                      level(near.left(), near.bottom()), level(near.right(), near.bottom())});
+        if (closest <= 1.0 && farthest >= 1.0)
+            return true;
+    }
+    return false;
 }
 
 } // namespace zelmoro::clock
