@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The day-long run in full: 48 simulated hours of ticks (about 1.7 million) with
-# the real windows on the injected clock, the alarm set, the quiz opened and
-# cancelled every hour. Prints the resident memory figures and the time taken.
+# the main window on the injected clock and the alarm set, its notice put away
+# each day. Prints the resident memory figures and the time taken.
 #   bench/soak.sh [HOURS]     (48 unless given; builds build/release if needed)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
