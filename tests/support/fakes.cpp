@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/fakes.h"
 
+#include "runtime/end.h"
 #include "runtime/startup.h"
 
 namespace zelmoro::test {
@@ -10,7 +11,7 @@ bool RecordingSoundPlayer::play(const std::optional<QString> &fileName, std::uin
     const bool accepted = !fileName || !m_sounding || !(flags & platform::SND_NOSTOP);
     if (accepted)
         m_sounding = fileName ? std::optional(flags) : std::nullopt;
-    m_calls.push_back(Call{fileName, flags, accepted});
+    m_calls.push_back(Call{fileName, flags, accepted, runtime::hasEnded()});
     return accepted;
 }
 

@@ -52,6 +52,7 @@ public:
         std::optional<QString> file;
         std::uint32_t flags;
         bool accepted;
+        bool afterEnd; // the program had already ended
     };
     bool play(const std::optional<QString> &fileName, std::uint32_t flags) override;
     bool isPlaying() const override { return m_sounding.has_value(); }
