@@ -8,12 +8,17 @@
 # Last, the alarm itself: from the start of the alarm second to the notice
 # being mapped and to the first sound at the null sink (median of 5).
 #
-#   bench/compare_xclock.sh [path/to/zelmoro] [idle seconds] [repeats]
+# Each idle spell starts some seconds after the window is mapped (5 unless
+# given): long enough for start-up to settle, or a few minutes, by which the
+# glyphs of every time the clock shows are rendered and cached.
+#
+#   bench/compare_xclock.sh [path/to/zelmoro] [idle seconds] [repeats] [warm-up seconds]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 zelmoro=$(realpath "${1:-$root/build/release/bin/zelmoro}")
 idle=${2:-60}
 repeats=${3:-3}
+warmup=${4:-5}
 command -v xclock >/dev/null || "$root/scripts/install-deps.sh" test
 command -v xclock >/dev/null || { echo "xclock missing: apt-get install x11-apps" >&2; exit 1; }
 
@@ -62,7 +67,7 @@ stop() {
 idle_spell() {
     local -a c0 s0
     local p i=0
-    sleep 5 # let start-up settle
+    sleep "$warmup"
     for p in "$@"; do c0[i]=$(cpu_ns "$p"); s0[i]=$(main_switches "$p"); i=$((i + 1)); done
     sleep "$idle"
     i=0
@@ -73,7 +78,7 @@ idle_spell() {
     done
 }
 
-echo "idle spells of $idle s, $repeats repeats (CPU in ms of the spell; main-thread wakeups per s)"
+echo "idle spells of $idle s after $warmup s, $repeats repeats (CPU in ms of the spell; main-thread wakeups per s)"
 printf '%-7s %-12s %9s %9s %8s %9s %9s %8s %7s\n' run "" "Z CPU" "Z wake/s" "Z RSS" \
     "X CPU" "X wake/s" "X RSS" "ratio"
 for r in $(seq "$repeats"); do
