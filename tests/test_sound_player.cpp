@@ -22,6 +22,7 @@ constexpr double kToneSeconds = 1.0;
 // 16-bit stereo at 44.1 kHz to a file, measured as it grows.
 struct PulseRecorder {
     static constexpr int kRate = 44100;
+    static constexpr int kFaint = 66; // 0.2 % of full scale: near silence
     struct Heard {
         double start = -1, length = 0; // seconds from the recording's start
         double gap = 0; // longest faint stretch within: a break in what should be continuous
@@ -50,8 +51,9 @@ struct PulseRecorder {
             peaks[f] = std::max(std::abs(samples[2 * f]), std::abs(samples[2 * f + 1]));
         return double(peaks.size()) / kRate;
     }
-    // The first sound at or after `from`, up to 0.3 s of near silence, once
-    // the recording has reached `through` (an idle sink's monitor may lag).
+    // The first sound at or after `from`, up to the first 0.3 s of near
+    // silence, once the recording has reached `through` (an idle sink's
+    // monitor may lag behind by seconds).
     Heard heard(double from, double through)
     {
         for (int i = 0; i < 100 && load() < through; ++i)
@@ -63,8 +65,9 @@ struct PulseRecorder {
                 continue;
             if (h.start < 0)
                 h.start = double(f) / kRate;
-            longest = peaks[f] < 66 ? longest : std::max(longest, quiet); // below 0.2 %
-            quiet = peaks[f] < 66 ? quiet + 1 : 0;
+            // A faint stretch counts as a gap once sound follows it.
+            longest = peaks[f] < kFaint ? longest : std::max(longest, quiet);
+            quiet = peaks[f] < kFaint ? quiet + 1 : 0;
             h.length = double(f + 1 - std::size_t(quiet)) / kRate - h.start;
         }
         h.gap = double(longest) / kRate;
@@ -142,9 +145,8 @@ private slots:
         m_recorder.file = path("monitor.raw");
         m_recorder.start();
         // A second of a steady tone, told from the 2.6 s built-in chime by its length.
-        QCOMPARE(QProcess::execute(u"sox"_qs, QProcess::splitCommand(
-                                                  u"-n -r44100 -c2 -b16 \"%1\" synth 1 square vol "
-                                                  "0.25"_qs.arg(path("tone.wav")))),
+        const QString tone = u"-n -r44100 -c2 -b16 \"%1\" synth 1 square vol 0.25"_qs;
+        QCOMPARE(QProcess::execute(u"sox"_qs, QProcess::splitCommand(tone.arg(path("tone.wav")))),
                  0);
     }
 
