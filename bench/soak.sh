@@ -8,15 +8,15 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 hours=${1:-48}
 build=${ZELMORO_BUILD:-$root/build/release}
-if [ ! -x "$build/bin/test_soak" ]; then
+if [ ! -x "$build/bin/test_main_window" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELMORO_WERROR=ON >/dev/null
-    cmake --build "$build" -j"$(nproc)" --target test_soak
+    cmake --build "$build" -j"$(nproc)" --target test_main_window
 fi
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 start=$(date +%s%N)
 status=0
-QT_QPA_PLATFORM=offscreen ZELMORO_SOAK_HOURS="$hours" "$build/bin/test_soak" >"$log" 2>&1 || status=$?
+QT_QPA_PLATFORM=offscreen ZELMORO_SOAK_HOURS="$hours" "$build/bin/test_main_window" memoryStaysFlatOverDays >"$log" 2>&1 || status=$?
 elapsed_ms=$((($(date +%s%N) - start) / 1000000))
 grep -E "soak:|FAIL|Loc:|Totals" "$log" | sed 's/^QINFO *: [^ ]* //'
 printf 'soak: %s simulated hours took %d.%01d s of wall time, exit status %d\n' \
