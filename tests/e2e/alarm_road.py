@@ -9,7 +9,6 @@ the program's output go to ARTIFACTS.
 
 import glob
 import os
-import pathlib
 import re
 import shutil
 import signal
@@ -27,7 +26,6 @@ try:  # the AT-SPI client library, from python3-pyatspi's dependencies
     import gi
     gi.require_version("Atspi", "2.0")
     from gi.repository import Atspi
-    LABEL, COMBO, TEXT = (getattr(Atspi.Role, n) for n in ("LABEL", "COMBO_BOX", "TEXT"))
 except (ImportError, ValueError):
     Atspi = None
 
@@ -53,8 +51,8 @@ def children(acc):
 def controls(window, role=None):
     """The controls of a window in the tree's order (the items of lists left out),
     of this role if given."""
-    found = [d for c in children(window) for d in [c] + (controls(c) if c.get_role() != COMBO else [])]
-    return [c for c in found if role in (None, c.get_role())]
+    found = [d for c in children(window) for d in [c] + (controls(c) if c.get_role_name() != "combo box" else [])]
+    return [c for c in found if role in (None, c.get_role_name())]
 
 
 def text_of(acc):
@@ -73,12 +71,12 @@ def seconds_of(text):
 class Road:
     """The alarm road, as a user with a keyboard and a screen reader takes it."""
 
-    def __init__(self, recorder, start, wave_length, offset):
-        self.rec, self.start, self.wave_length, self.offset = recorder, start, wave_length, offset
-        self.program, self.ending = start(), False
+    def __init__(self, recorder, start, wave_length):
+        self.rec, self.start, self.wave_length = recorder, start, wave_length
+        self.program = start()
 
     def wait(self, what, predicate, timeout=5):
-        return desktop.wait_for(what, lambda: check(self.ending or self.program.poll() is None, (
+        return desktop.wait_for(what, lambda: check(self.program.poll() is None, (
             f"the program ended with status {self.program.returncode}")) or predicate(), timeout)
 
     def window(self, title):
@@ -104,7 +102,7 @@ class Road:
         """Presses the moves in the window (which must be the active one), waits
         for the focus on the control with this name, then presses the keys `then`."""
         window = self.window(title)
-        check(has(window, "ACTIVE"), f"{title!r} is not the active window")
+        self.wait(f"{title!r} the active window", lambda: has(window, "ACTIVE"), 2)
         keys(*moves)
         self.wait(f"focus on {name!r} in {title!r} after {list(moves)}", lambda: any(
             c.get_name() == name and has(c, "FOCUSED") for c in controls(window)))
@@ -124,56 +122,25 @@ class Road:
 
     def answer(self, off, result):
         """Reads the two numbers of the quiz (left to right, as a screen reader
-        does), types their sum plus `off` and presses OK; the result window comes."""
-        values = [int(text_of(c)) for c in controls(self.quiz, LABEL) if re.fullmatch(r"\d\d", c.get_name())]
+        does), types their sum plus `off` and presses OK; the result window comes; returns its id."""
+        values = [int(text_of(c)) for c in controls(self.quiz, "label") if re.fullmatch(r"\d\d", c.get_name())]
         text = str(sum(values) + off)  # two numbers, or the sum is wrong
         self.focus(QUIZ, "答え", "Tab", "Tab", then=["ctrl+a", "BackSpace"])
         desktop.run(["xdotool", "type", "--clearmodifiers", "--delay", "40", text])
-        self.wait(f"answer box reading {text!r}", lambda: text_of(controls(self.quiz, TEXT)[0]) == text)
+        self.wait(f"answer box reading {text!r}", lambda: text_of(controls(self.quiz, "text")[0]) == text)
         self.press(QUIZ, "OK", "shift+Tab", "shift+Tab")
-        self.mapped(result)
-
-    def open_main(self):
-        """Finds the program through AT-SPI and its main window; returns the window's id."""
-        self.app = self.wait("the program on the accessibility bus", lambda: next(
-            (a for a in children(Atspi.get_desktop(0)) if a.get_name() == "zelmoro"), None), 20)
-        self.app.set_cache_mask(Atspi.Cache.NONE)
-        main, main_xid = self.mapped(MAIN, 20)
-        # Label2 is the one label showing a time; Label3 shows "None" until an alarm is set.
-        label = lambda name: self.wait(f"label {name}", lambda: [  # noqa: E731
-            c for c in controls(main, LABEL) if re.fullmatch(name, c.get_name())])
-        (self.label2,), (self.label3,) = label(r"\d+:\d\d:\d\d"), label("None")
-        return main_xid
-
-    def set_alarm(self, move, quiet_from):
-        """Alarm-SET reached with `move` opens the dialog; the alarm second picked
-        LEAD seconds on with the keyboard, SET; Label3 shows it. Returns it."""
-        # Early enough in a minute that the alarm second is in the same minute.
-        self.wait("a second early in a minute", lambda: self.clock() % 60 < 45, 20)
-        self.press(MAIN, "Alarm-SET", move)
-        # Hour, minute and second, left to right on the screen (coordinate type 0).
-        lists = sorted(controls(self.mapped(DIALOG)[0], COMBO), key=lambda c: c.get_extents(0).x)
-        target = seconds_of(":".join(c.get_name() for c in lists)) + LEAD
-        alarm = f"{target // 3600 % 24}:{target // 60 % 60:02d}:{target % 60:02d}"
-        # The hour list has the focus when the dialog opens; Tab goes on to the
-        # seconds list, where the alarm is LEAD seconds on.
-        keys("Tab", "Tab", *["Down"] * LEAD)
-        self.wait(f"lists showing {alarm}", lambda: ":".join(c.get_name() for c in lists) == alarm)
-        self.press(DIALOG, "SET", "Tab", closes=True)
-        self.wait(f"Label3 reading {alarm}", lambda: self.label3.get_name() == alarm == text_of(self.label3))
-        check(self.rec.silent(quiet_from, self.rec.now()), "sound before the alarm second")
-        return target
-
-    def ended(self, timeout):
-        """The program ends with status 0 within the timeout, its sound within a second."""
-        check(self.program.wait(timeout) == 0, f"exit status {self.program.returncode}")
-        end = self.rec.now()
-        self.wait("a second of silence", lambda: self.rec.now() > end + 1.5, 10)
-        check(self.rec.silent(end + 0.5, end + 1.5), "the sound outlived the program")
+        return self.mapped(result)[1]
 
     def run(self):
         with desktop.step("start at a faked clock: main window with both icon sizes, focus on CLOSE"):
-            main_xid = self.open_main()
+            self.app = self.wait("the program on the accessibility bus", lambda: next(
+                (a for a in children(Atspi.get_desktop(0)) if a.get_name() == "zelmoro"), None), 20)
+            self.app.set_cache_mask(Atspi.Cache.NONE)
+            main, main_xid = self.mapped(MAIN, 20)
+            # Label2 is the one label showing a time; Label3 shows "None" until an alarm is set.
+            label = lambda name: self.wait(f"label {name}", lambda: [  # noqa: E731
+                c for c in controls(main, "label") if re.fullmatch(name, c.get_name())])
+            (self.label2,), (label3,) = label(r"\d+:\d\d:\d\d"), label("None")
             icons = desktop.run(["xprop", "-id", main_xid, "_NET_WM_ICON"])
             check(sorted(re.findall(r"Icon \((\d+) x", icons)) == ["16", "32"], "not both icon sizes")
             self.focus(MAIN, "CLOSE", then=["alt+F4"])  # which closes nothing
@@ -190,7 +157,20 @@ class Road:
                   f"Wave Test sounded from {sounded[:1]} to {sounded[-1:]}, not once")
         with desktop.step("Shift+Tab, Space: Alarm-SET opens the dialog; pick the alarm second "
                           "with the keyboard, SET; Label3 shows it"):
-            target = self.set_alarm("shift+Tab", sounded[-1] + 0.1)
+            # Early enough in a minute that the alarm second is in the same minute.
+            self.wait("a second early in a minute", lambda: self.clock() % 60 < 45, 20)
+            self.press(MAIN, "Alarm-SET", "shift+Tab")
+            # Hour, minute and second, left to right on the screen (coordinate type 0).
+            lists = sorted(controls(self.mapped(DIALOG)[0], "combo box"), key=lambda c: c.get_extents(0).x)
+            target = seconds_of(":".join(c.get_name() for c in lists)) + LEAD
+            alarm = f"{target // 3600 % 24}:{target // 60 % 60:02d}:{target % 60:02d}"
+            # The hour list has the focus when the dialog opens; Tab goes on to the
+            # seconds list, where the alarm is LEAD seconds on.
+            keys("Tab", "Tab", *["Down"] * LEAD)
+            self.wait(f"lists showing {alarm}", lambda: ":".join(c.get_name() for c in lists) == alarm)
+            self.press(DIALOG, "SET", "Tab", closes=True)
+            self.wait(f"Label3 reading {alarm}", lambda: label3.get_name() == alarm == text_of(label3))
+            check(self.rec.silent(sounded[-1] + 0.1, self.rec.now()), "sound before the alarm second")
         with desktop.step("the alarm second: notice mapped, sink sounding; OK hides the notice"):
             self.mapped(NOTICE, target - self.clock() + 5)
             check(self.clock() - target in (0, 1), f"notice at {self.label2.get_name()}: not the alarm second")
@@ -204,59 +184,41 @@ class Road:
             self.answer(1, WRONG)
             self.press(WRONG, "One More", closes=True)
             # The quiz was loaded seconds ago: its 30-second redraw has not come yet.
-            self.answer(0, RIGHT)
-        with desktop.step("Wave Stop (the alarm still sounding): exit status 0, silence"):
-            check(self.sounding_now(), "no alarm sound before Wave Stop")
-            self.ending = True
-            self.press(RIGHT, "Wave Stop")
-            self.ended(10)
-        with desktop.step("a new start, an alarm set; the clock set 120 s past it: notice and sound"):
-            offset = pathlib.Path(self.offset)  # libfaketime reads it at each call
-            offset.write_text("+0\n")
-            self.wait("the last run gone from the accessibility bus", lambda: not any(
-                a.get_name() == "zelmoro" for a in children(Atspi.get_desktop(0))), 10)
-            self.program, self.ending = self.start(False, LD_PRELOAD=FAKETIME[0], FAKETIME_NO_CACHE="1",
-                FAKETIME_TIMESTAMP_FILE=str(offset), FAKETIME_DONT_FAKE_MONOTONIC="1"), False
-            main_xid = self.open_main()
-            target = self.set_alarm("Tab", self.rec.now())  # from CLOSE
-            offset.write_text("+120\n")
-            self.mapped(NOTICE)
-            check(self.clock() >= target + 100, f"notice at {self.label2.get_name()}: no step")
-            self.wait("sound on the null sink", self.sounding_now)
+            right_xid = self.answer(0, RIGHT)
         with desktop.step("a second start exits 0 and brings the main window forward"):
             second = self.start(wait=10)
             check(second.returncode == 0, f"the second copy ended with status {second.returncode}")
             self.wait("the main window active", lambda: desktop.run(
                 ["xdotool", "getactivewindow"]).strip() == main_xid)
-        with desktop.step("the session's SIGTERM, the alarm sounding: ends at once, silent"):
-            self.ending = True
+            desktop.run(["xdotool", "windowactivate", "--sync", right_xid])
+        with desktop.step("Wave Stop (the alarm still sounding): exit status 0, silence"):
+            check(self.sounding_now(), "no alarm sound before Wave Stop")
+            self.press(RIGHT, "Wave Stop")
+            check(self.program.wait(10) == 0, f"exit status {self.program.returncode}")
+            end = self.rec.now()
+            desktop.wait_for("a second of silence", lambda: self.rec.now() > end + 1.5, 10)
+            check(self.rec.silent(end + 0.5, end + 1.5), "the sound outlived the program")
+        with desktop.step("a new start, ended by the session's SIGTERM: status 0 at once"):
+            self.program = self.start()
+            desktop.wait_window(MAIN)
             self.program.send_signal(signal.SIGTERM)
-            self.ended(1)
-
-
-def install(cmake, build_dir, prefix):
-    desktop.run([cmake, "--install", build_dir, "--prefix", prefix])
-    binary = f"{prefix}/bin/zelmoro"
-    no_display = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-    output = desktop.run([binary, "--version"], env=no_display)
-    check(re.fullmatch(r"zelmoro \d+\.\d+\n", output), f"--version without a display: {output!r}")
-    return binary, float(desktop.run(["soxi", "-D", f"{prefix}/share/zelmoro/belora.wav"]))
+            check(self.program.wait(1) == 0, f"exit status {self.program.returncode}")
 
 
 def starter(binary, work, artifacts):
     """Starts the program as the session would (its own home, a folder with no
-    sound file in it), by default with the faked clock."""
+    sound file in it) under the faked clock. Waiting, it runs to its end (killed
+    after `wait` seconds); else it is left running."""
     for folder in ("home", "run"):
         os.makedirs(os.path.join(work, folder))
     env = {key: os.environ[key] for key in
            ("PATH", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER", "XDG_RUNTIME_DIR")}
     env.update(HOME=os.path.join(work, "home"), LANG="C.UTF-8")
-    faked = dict(env, LD_PRELOAD=FAKETIME[0], FAKETIME="@" + FAKE_START, FAKETIME_DONT_FAKE_MONOTONIC="1")
+    env.update(LD_PRELOAD=FAKETIME[0], FAKETIME="@" + FAKE_START, FAKETIME_DONT_FAKE_MONOTONIC="1")
     log = open(os.path.join(artifacts, "zelmoro.log"), "w")
-    # Waiting, it runs to its end (killed after `wait` seconds); else it is left running.
-    return lambda fake=True, wait=None, **more: (subprocess.run if wait else subprocess.Popen)(
-        [binary], cwd=os.path.join(work, "run"), env=dict(faked if fake else env, **more),
-        stdout=log, stderr=log, **({"timeout": wait} if wait else {}))
+    return lambda wait=None: (subprocess.run if wait else subprocess.Popen)(
+        [binary], cwd=os.path.join(work, "run"), env=env, stdout=log, stderr=log,
+        **({"timeout": wait} if wait else {}))
 
 
 def main(cmake, build_dir, source_dir, artifacts):
@@ -266,16 +228,20 @@ def main(cmake, build_dir, source_dir, artifacts):
         return 77
     artifacts, work = os.path.abspath(artifacts), tempfile.mkdtemp(prefix="zelmoro-e2e-")
     os.makedirs(artifacts, exist_ok=True)
-    session = desktop.Session(os.path.abspath(source_dir), f"{work}/session")
     recorder = road = None
     try:
         with desktop.step("install into a temporary prefix; --version with no display"):
-            binary, wave_length = install(cmake, os.path.abspath(build_dir), f"{work}/prefix")
+            prefix = f"{work}/prefix"
+            desktop.run([cmake, "--install", os.path.abspath(build_dir), "--prefix", prefix])
+            no_display = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+            output = desktop.run([f"{prefix}/bin/zelmoro", "--version"], env=no_display)
+            check(re.fullmatch(r"zelmoro \d+\.\d+\n", output), f"--version without a display: {output!r}")
+            wave_length = float(desktop.run(["soxi", "-D", f"{prefix}/share/zelmoro/belora.wav"]))
         with desktop.step("start the private desktop and record its null sink"):
-            session.start()
+            desktop.start_session(os.path.abspath(source_dir), f"{work}/session")
             Atspi.init()  # connects to this session's accessibility bus
-            recorder = desktop.Recorder(session.env["ZELMORO_TEST_SINK"], f"{work}/recording.raw")
-            road = Road(recorder, starter(binary, work, artifacts), wave_length, f"{work}/faketime-offset")
+            recorder = desktop.Recorder(os.environ["ZELMORO_TEST_SINK"], f"{work}/recording.raw")
+            road = Road(recorder, starter(f"{prefix}/bin/zelmoro", work, artifacts), wave_length)
         road.run()
         return 0
     except StepFailed as failure:
@@ -287,7 +253,7 @@ def main(cmake, build_dir, source_dir, artifacts):
             road.program.wait()
         if recorder is not None:
             recorder.stop(f"{artifacts}/recording.wav")
-        session.stop()
+        subprocess.run([os.path.join(source_dir, "scripts", "session.sh"), "stop", f"{work}/session"], check=False)
         shutil.rmtree(work, ignore_errors=True)
 
 

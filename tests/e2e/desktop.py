@@ -60,30 +60,22 @@ def run(args, timeout=30, env=None):
         raise StepFailed(f"{' '.join(args)} failed: {error.stderr or 'timed out'}") from error
 
 
-class Session:
-    def __init__(self, source_dir, directory):
-        self.script = os.path.join(source_dir, "scripts", "session.sh")
-        self.directory = directory
-
-    def start(self):
-        run([self.script, "start", self.directory])
-        with open(os.path.join(self.directory, "env"), encoding="utf-8") as env_file:
-            self.env = {k: v.strip("'\"") for k, v in re.findall(r"export (\w+)=(.*)", env_file.read())}
-        # Everything this script starts from now on lives in the private session.
-        os.environ.update(self.env)
-        for name in ("QT_QPA_PLATFORM", "AT_SPI_BUS_ADDRESS"):
-            os.environ.pop(name, None)
-        # The session bus starts the accessibility bus on demand, as in a desktop
-        # session; switched on as a screen reader does (org.a11y.Status).
-        for prop in ("IsEnabled", "ScreenReaderEnabled"):
-            run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-                 "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
-                 f"string:{prop}", "variant:boolean:true"])
-        wait_for("window manager", lambda: "window id" in subprocess.run(
-            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout, 10)
-
-    def stop(self):
-        subprocess.run([self.script, "stop", self.directory], check=False)
+def start_session(source_dir, directory):
+    """Starts the private desktop (scripts/session.sh) under directory; everything
+    this script starts from then on lives in it."""
+    run([os.path.join(source_dir, "scripts", "session.sh"), "start", directory])
+    with open(os.path.join(directory, "env"), encoding="utf-8") as env_file:
+        os.environ.update({k: v.strip("'\"") for k, v in re.findall(r"export (\w+)=(.*)", env_file.read())})
+    for name in ("QT_QPA_PLATFORM", "AT_SPI_BUS_ADDRESS"):
+        os.environ.pop(name, None)
+    # The session bus starts the accessibility bus on demand, as in a desktop
+    # session; switched on as a screen reader does (org.a11y.Status).
+    for prop in ("IsEnabled", "ScreenReaderEnabled"):
+        run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+             "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
+             f"string:{prop}", "variant:boolean:true"])
+    wait_for("window manager", lambda: "window id" in subprocess.run(
+        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout, 10)
 
 
 class Recorder:
