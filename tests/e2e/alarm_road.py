@@ -1,13 +1,16 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The road of one alarm: the installed clock in a private desktop session under a
-faked wall clock, driven by key presses, read through the accessibility tree (as a
+"""The road of one alarm: the installed clock in a private desktop session (the one
+scripts/session.sh starts, plus the accessibility bus) under a faked wall clock, driven by key presses, read through the accessibility tree (as a
 screen reader reads it), the X server and the sound server. The sound recording and
 the program's output go to ARTIFACTS.
 
   alarm_road.py CMAKE BUILD_DIR SOURCE_DIR ARTIFACTS"""
 
+import array
+import contextlib
 import glob
+import math
 import os
 import re
 import shutil
@@ -16,11 +19,6 @@ import subprocess
 import sys
 import tempfile
 import time
-
-sys.dont_write_bytecode = True  # leave the source tree as it is
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import desktop  # noqa: E402
-from desktop import StepFailed, check, keys  # noqa: E402
 
 try:  # the AT-SPI client library, from python3-pyatspi's dependencies
     import gi
@@ -42,6 +40,134 @@ SKIP = {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}
 # a pixel). The texts of labels and buttons are checked in-process.
 WINDOWS = {MAIN: ("frame", 4128, 6816), DIALOG: ("dialog", 3744, 1356), NOTICE: ("frame", 3168, 1488),
            QUIZ: ("frame", 2844, 1392), RIGHT: ("dialog", 3936, 1476), WRONG: ("dialog", 3912, 1452)}
+
+
+TOOLS = ("Xvfb", "openbox", "dbus-daemon", "pulseaudio", "parec", "sox", "xdotool", "xprop",
+         "/usr/libexec/at-spi-bus-launcher")
+
+
+class StepFailed(Exception):
+    pass
+
+
+def check(fact, message):
+    if not fact:
+        raise StepFailed(message)
+
+
+@contextlib.contextmanager
+def step(name):
+    print(f"== {name}", flush=True)
+    try:
+        yield
+    except Exception as error:
+        raise StepFailed(f"in step \"{name}\": {type(error).__name__}: {error}") from error
+
+
+def missing_tools(tools=TOOLS, others=()):
+    """What the tests need and is not installed; a build without a desktop skips
+    these tests unless ZELMORO_REQUIRE_DESKTOP=1 asks for them."""
+    if os.environ.get("ZELMORO_REQUIRE_DESKTOP") == "1":
+        return []
+    return [tool for tool in tools if not shutil.which(tool)] + list(others)
+
+
+def wait_for(what, predicate, timeout):
+    """Polls until predicate() returns something true and returns it."""
+    deadline = time.monotonic() + timeout
+    while not (value := predicate()):
+        if time.monotonic() > deadline:
+            raise StepFailed(f"no {what} within {timeout:.1f} s")
+        time.sleep(0.05)
+    return value
+
+
+def run(args, timeout=30, env=None):
+    try:
+        return subprocess.run(args, check=True, capture_output=True, text=True,
+                              timeout=timeout, env=env).stdout
+    except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
+        raise StepFailed(f"{' '.join(args)} failed: {error.stderr or 'timed out'}") from error
+
+
+def start_session(source_dir, directory):
+    """Starts the private desktop (scripts/session.sh) under directory; everything
+    this script starts from then on lives in it."""
+    run([os.path.join(source_dir, "scripts", "session.sh"), "start", directory])
+    with open(os.path.join(directory, "env"), encoding="utf-8") as env_file:
+        os.environ.update({k: v.strip("'\"") for k, v in re.findall(r"export (\w+)=(.*)", env_file.read())})
+    for name in ("QT_QPA_PLATFORM", "AT_SPI_BUS_ADDRESS"):
+        os.environ.pop(name, None)
+    # The session bus starts the accessibility bus on demand, as in a desktop
+    # session; switched on as a screen reader does (org.a11y.Status).
+    for prop in ("IsEnabled", "ScreenReaderEnabled"):
+        run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+             "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
+             f"string:{prop}", "variant:boolean:true"])
+    wait_for("window manager", lambda: "window id" in subprocess.run(
+        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout, 10)
+
+
+class Recorder:
+    """Records the null sink's monitor the one way all sound tests do (the C++
+    tests' PulseRecorder runs the same parec): raw 16-bit stereo at 44.1 kHz,
+    measured as the file grows. Times are seconds from the start of the
+    recording; now() is how far it has got."""
+
+    RATE, FRAME = 44100, 4
+    LEVEL = 0.005  # RMS above this is audible sound
+
+    def __init__(self, sink, raw_path):
+        self.raw_path = raw_path
+        self.process = subprocess.Popen(
+            ["parec", "-d", sink + ".monitor", "--format=s16le", f"--rate={self.RATE}",
+             "--channels=2", "--latency-msec=20"],
+            stdout=open(raw_path, "wb"), stderr=subprocess.DEVNULL)
+        # A freshly started null sink delivers its first audio late.
+        wait_for("audio from the null sink's monitor", lambda: self.now() > 0.5, 10)
+
+    def now(self):
+        if self.process.poll() is not None:
+            raise StepFailed("the recorder (parec) has ended")
+        return os.path.getsize(self.raw_path) // self.FRAME / self.RATE
+
+    def rms(self, start, end):
+        """The level between two times, from 0 to 1; None if nothing was recorded."""
+        first = max(0, int(start * self.RATE))
+        with open(self.raw_path, "rb") as raw:
+            raw.seek(first * self.FRAME)
+            data = raw.read(max(0, int(end * self.RATE) - first) * self.FRAME)
+        values = array.array("h", data[: len(data) - len(data) % 2])
+        return math.sqrt(sum(v * v for v in values) / len(values)) / 32768 if values else None
+
+    def sounding(self):
+        """Sound in the last 0.2 s."""
+        return (self.rms(self.now() - 0.2, self.now()) or 0) > self.LEVEL
+
+    def silent(self, start, end):
+        return self.rms(start, end) == 0
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(5)
+
+
+def visible_windows(title):
+    """X windows with exactly this title that are mapped."""
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"],
+                          capture_output=True, text=True).stdout.split()
+
+
+def wait_window(title, shown=True, timeout=10):
+    """Waits for the window with this title to be mapped (and returns its id) or to go."""
+    return wait_for(f"window {title!r} {'mapped' if shown else 'gone'}", lambda: (
+        visible_windows(title) or [None])[0] if shown else not visible_windows(title), timeout)
+
+
+def keys(*names):
+    if names:
+        run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
 
 
 def children(acc):
@@ -76,7 +202,7 @@ class Road:
         self.program = start()
 
     def wait(self, what, predicate, timeout=5):
-        return desktop.wait_for(what, lambda: check(self.program.poll() is None, (
+        return wait_for(what, lambda: check(self.program.poll() is None, (
             f"the program ended with status {self.program.returncode}")) or predicate(), timeout)
 
     def window(self, title):
@@ -86,10 +212,10 @@ class Road:
     def mapped(self, title, timeout=10):
         """Waits for the window to be mapped; checks its frame, its taskbar entry
         and what a screen reader finds in it."""
-        xid = desktop.wait_window(title, timeout=timeout)
+        xid = wait_window(title, timeout=timeout)
         window, (role, *twips) = self.window(title), WINDOWS[title]
         check(window.get_role_name() == role, f"{title!r} is a {window.get_role_name()}")
-        hints = desktop.run(["xprop", "-id", xid, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS", "_NET_WM_STATE"])
+        hints = run(["xprop", "-id", xid, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS", "_NET_WM_STATE"])
         size = "size: {} by {}".format(*(round(t / 15) for t in twips))
         # "minimum size: W by H" and "maximum size: W by H", the same.
         check(hints.count(f"imum {size}\n") == 2, f"{title!r} is not fixed at {size}: {hints}")
@@ -111,14 +237,11 @@ class Road:
     def press(self, title, name, *moves, closes=False):
         """Space on the button; if it closes its window, waits for the window to go."""
         self.focus(title, name, *moves, then=["space"])
-        closes and desktop.wait_window(title, shown=False)
+        closes and wait_window(title, shown=False)
 
     def clock(self):
         """The program's own time, as Label2 reads to a screen reader."""
         return seconds_of(text_of(self.label2))
-
-    def sounding_now(self):
-        return self.rec.sounding(self.rec.now() - 0.2, self.rec.now())
 
     def answer(self, off, result):
         """Reads the two numbers of the quiz (left to right, as a screen reader
@@ -126,13 +249,12 @@ class Road:
         values = [int(text_of(c)) for c in controls(self.quiz, "label") if re.fullmatch(r"\d\d", c.get_name())]
         text = str(sum(values) + off)  # two numbers, or the sum is wrong
         self.focus(QUIZ, "答え", "Tab", "Tab", then=["ctrl+a", "BackSpace"])
-        desktop.run(["xdotool", "type", "--clearmodifiers", "--delay", "40", text])
-        self.wait(f"answer box reading {text!r}", lambda: text_of(controls(self.quiz, "text")[0]) == text)
+        run(["xdotool", "type", "--clearmodifiers", "--delay", "40", text])
         self.press(QUIZ, "OK", "shift+Tab", "shift+Tab")
         return self.mapped(result)[1]
 
     def run(self):
-        with desktop.step("start at a faked clock: main window with both icon sizes, focus on CLOSE"):
+        with step("start at a faked clock: main window with both icon sizes, focus on CLOSE"):
             self.app = self.wait("the program on the accessibility bus", lambda: next(
                 (a for a in children(Atspi.get_desktop(0)) if a.get_name() == "zelmoro"), None), 20)
             self.app.set_cache_mask(Atspi.Cache.NONE)
@@ -141,12 +263,12 @@ class Road:
             label = lambda name: self.wait(f"label {name}", lambda: [  # noqa: E731
                 c for c in controls(main, "label") if re.fullmatch(name, c.get_name())])
             (self.label2,), (label3,) = label(r"\d+:\d\d:\d\d"), label("None")
-            icons = desktop.run(["xprop", "-id", main_xid, "_NET_WM_ICON"])
+            icons = run(["xprop", "-id", main_xid, "_NET_WM_ICON"])
             check(sorted(re.findall(r"Icon \((\d+) x", icons)) == ["16", "32"], "not both icon sizes")
             self.focus(MAIN, "CLOSE", then=["alt+F4"])  # which closes nothing
             time.sleep(0.5)
-            check(desktop.visible_windows(MAIN) == [main_xid], "Alt+F4 closed the main window")
-        with desktop.step("Tab, Tab, Space: Wave Test plays belora.wav once, to its end"):
+            check(visible_windows(MAIN) == [main_xid], "Alt+F4 closed the main window")
+        with step("Tab, Tab, Space: Wave Test plays belora.wav once, to its end"):
             pressed = self.rec.now()
             self.press(MAIN, "Wave Test", "Tab", "Tab")
             self.wait("the chime and a second after it",
@@ -155,7 +277,7 @@ class Road:
                        if not self.rec.silent(t / 50, t / 50 + 0.02)]
             check(sounded and abs(sounded[-1] + 0.02 - sounded[0] - self.wave_length) < 0.3,
                   f"Wave Test sounded from {sounded[:1]} to {sounded[-1:]}, not once")
-        with desktop.step("Shift+Tab, Space: Alarm-SET opens the dialog; pick the alarm second "
+        with step("Shift+Tab, Space: Alarm-SET opens the dialog; pick the alarm second "
                           "with the keyboard, SET; Label3 shows it"):
             # Early enough in a minute that the alarm second is in the same minute.
             self.wait("a second early in a minute", lambda: self.clock() % 60 < 45, 20)
@@ -171,36 +293,36 @@ class Road:
             self.press(DIALOG, "SET", "Tab", closes=True)
             self.wait(f"Label3 reading {alarm}", lambda: label3.get_name() == alarm == text_of(label3))
             check(self.rec.silent(sounded[-1] + 0.1, self.rec.now()), "sound before the alarm second")
-        with desktop.step("the alarm second: notice mapped, sink sounding; OK hides the notice"):
+        with step("the alarm second: notice mapped, sink sounding; OK hides the notice"):
             self.mapped(NOTICE, target - self.clock() + 5)
             check(self.clock() - target in (0, 1), f"notice at {self.label2.get_name()}: not the alarm second")
-            self.wait("sound on the null sink", self.sounding_now)
+            self.wait("sound on the null sink", self.rec.sounding)
             # OK within the alarm second would be undone by the next tick of that second.
             self.wait("the alarm second to pass", lambda: self.clock() > target, 3)
             self.press(NOTICE, "OK", closes=True)
-        with desktop.step("Shift+Tab, Space: CLOSE opens the quiz; a wrong sum, One More; the right sum"):
+        with step("Shift+Tab, Space: CLOSE opens the quiz; a wrong sum, One More; the right sum"):
             self.press(MAIN, "CLOSE", "shift+Tab")
             self.quiz = self.mapped(QUIZ)[0]
             self.answer(1, WRONG)
             self.press(WRONG, "One More", closes=True)
             # The quiz was loaded seconds ago: its 30-second redraw has not come yet.
             right_xid = self.answer(0, RIGHT)
-        with desktop.step("a second start exits 0 and brings the main window forward"):
+        with step("a second start exits 0 and brings the main window forward"):
             second = self.start(wait=10)
             check(second.returncode == 0, f"the second copy ended with status {second.returncode}")
-            self.wait("the main window active", lambda: desktop.run(
+            self.wait("the main window active", lambda: run(
                 ["xdotool", "getactivewindow"]).strip() == main_xid)
-            desktop.run(["xdotool", "windowactivate", "--sync", right_xid])
-        with desktop.step("Wave Stop (the alarm still sounding): exit status 0, silence"):
-            check(self.sounding_now(), "no alarm sound before Wave Stop")
+            run(["xdotool", "windowactivate", "--sync", right_xid])
+        with step("Wave Stop (the alarm still sounding): exit status 0, silence"):
+            check(self.rec.sounding(), "no alarm sound before Wave Stop")
             self.press(RIGHT, "Wave Stop")
             check(self.program.wait(10) == 0, f"exit status {self.program.returncode}")
             end = self.rec.now()
-            desktop.wait_for("a second of silence", lambda: self.rec.now() > end + 1.5, 10)
+            wait_for("a second of silence", lambda: self.rec.now() > end + 1.5, 10)
             check(self.rec.silent(end + 0.5, end + 1.5), "the sound outlived the program")
-        with desktop.step("a new start, ended by the session's SIGTERM: status 0 at once"):
+        with step("a new start, ended by the session's SIGTERM: status 0 at once"):
             self.program = self.start()
-            desktop.wait_window(MAIN)
+            wait_window(MAIN)
             self.program.send_signal(signal.SIGTERM)
             check(self.program.wait(1) == 0, f"exit status {self.program.returncode}")
 
@@ -222,7 +344,7 @@ def starter(binary, work, artifacts):
 
 
 def main(cmake, build_dir, source_dir, artifacts):
-    missing = desktop.missing_tools(others=["python3-gi"] * (not Atspi) + ["libfaketime"] * (not FAKETIME))
+    missing = missing_tools(others=["python3-gi"] * (not Atspi) + ["libfaketime"] * (not FAKETIME))
     if missing:
         print(f"SKIP: the private desktop needs what is not installed: {', '.join(missing)}")
         return 77
@@ -230,17 +352,17 @@ def main(cmake, build_dir, source_dir, artifacts):
     os.makedirs(artifacts, exist_ok=True)
     recorder = road = None
     try:
-        with desktop.step("install into a temporary prefix; --version with no display"):
+        with step("install into a temporary prefix; --version with no display"):
             prefix = f"{work}/prefix"
-            desktop.run([cmake, "--install", os.path.abspath(build_dir), "--prefix", prefix])
+            run([cmake, "--install", os.path.abspath(build_dir), "--prefix", prefix])
             no_display = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-            output = desktop.run([f"{prefix}/bin/zelmoro", "--version"], env=no_display)
+            output = run([f"{prefix}/bin/zelmoro", "--version"], env=no_display)
             check(re.fullmatch(r"zelmoro \d+\.\d+\n", output), f"--version without a display: {output!r}")
-            wave_length = float(desktop.run(["soxi", "-D", f"{prefix}/share/zelmoro/belora.wav"]))
-        with desktop.step("start the private desktop and record its null sink"):
-            desktop.start_session(os.path.abspath(source_dir), f"{work}/session")
+            wave_length = float(run(["soxi", "-D", f"{prefix}/share/zelmoro/belora.wav"]))
+        with step("start the private desktop and record its null sink"):
+            start_session(os.path.abspath(source_dir), f"{work}/session")
             Atspi.init()  # connects to this session's accessibility bus
-            recorder = desktop.Recorder(os.environ["ZELMORO_TEST_SINK"], f"{work}/recording.raw")
+            recorder = Recorder(os.environ["ZELMORO_TEST_SINK"], f"{artifacts}/recording.raw")
             road = Road(recorder, starter(f"{prefix}/bin/zelmoro", work, artifacts), wave_length)
         road.run()
         return 0
@@ -252,7 +374,7 @@ def main(cmake, build_dir, source_dir, artifacts):
             road.program.kill()  # if it still runs
             road.program.wait()
         if recorder is not None:
-            recorder.stop(f"{artifacts}/recording.wav")
+            recorder.stop()
         subprocess.run([os.path.join(source_dir, "scripts", "session.sh"), "stop", f"{work}/session"], check=False)
         shutil.rmtree(work, ignore_errors=True)
 
