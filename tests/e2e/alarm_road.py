@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The road of one alarm: the installed clock in a private desktop session (the one
-scripts/session.sh starts, plus the accessibility bus) under a faked wall clock, driven by key presses, read through the accessibility tree (as a
-screen reader reads it), the X server and the sound server. The sound recording and
-the program's output go to ARTIFACTS.
+scripts/session.sh starts, plus the accessibility bus) under a faked wall clock,
+driven by key presses, read through the accessibility tree (as a screen reader
+reads it), the X server and the sound server. The sound recording (raw 16-bit
+stereo at 44.1 kHz) and the program's output go to ARTIFACTS.
 
   alarm_road.py CMAKE BUILD_DIR SOURCE_DIR ARTIFACTS"""
 
@@ -14,7 +15,6 @@ import math
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -67,12 +67,11 @@ def step(name):
 def missing_tools(tools=TOOLS, others=()):
     """What the tests need and is not installed; a build without a desktop skips
     these tests unless ZELMORO_REQUIRE_DESKTOP=1 asks for them."""
-    if os.environ.get("ZELMORO_REQUIRE_DESKTOP") == "1":
-        return []
-    return [tool for tool in tools if not shutil.which(tool)] + list(others)
+    required = os.environ.get("ZELMORO_REQUIRE_DESKTOP") == "1"
+    return [] if required else [tool for tool in tools if not shutil.which(tool)] + list(others)
 
 
-def wait_for(what, predicate, timeout):
+def wait_for(what, predicate, timeout=5):
     """Polls until predicate() returns something true and returns it."""
     deadline = time.monotonic() + timeout
     while not (value := predicate()):
@@ -84,8 +83,7 @@ def wait_for(what, predicate, timeout):
 
 def run(args, timeout=30, env=None):
     try:
-        return subprocess.run(args, check=True, capture_output=True, text=True,
-                              timeout=timeout, env=env).stdout
+        return subprocess.run(args, check=True, capture_output=True, text=True, timeout=timeout, env=env).stdout
     except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
         raise StepFailed(f"{' '.join(args)} failed: {error.stderr or 'timed out'}") from error
 
@@ -102,8 +100,7 @@ def start_session(source_dir, directory):
     # session; switched on as a screen reader does (org.a11y.Status).
     for prop in ("IsEnabled", "ScreenReaderEnabled"):
         run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-             "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
-             f"string:{prop}", "variant:boolean:true"])
+             "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status", f"string:{prop}", "variant:boolean:true"])
     wait_for("window manager", lambda: "window id" in subprocess.run(
         ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout, 10)
 
@@ -114,8 +111,7 @@ class Recorder:
     measured as the file grows. Times are seconds from the start of the
     recording; now() is how far it has got."""
 
-    RATE, FRAME = 44100, 4
-    LEVEL = 0.005  # RMS above this is audible sound
+    RATE, FRAME, LEVEL = 44100, 4, 0.005  # an RMS above LEVEL is audible sound
 
     def __init__(self, sink, raw_path):
         self.raw_path = raw_path
@@ -127,8 +123,6 @@ class Recorder:
         wait_for("audio from the null sink's monitor", lambda: self.now() > 0.5, 10)
 
     def now(self):
-        if self.process.poll() is not None:
-            raise StepFailed("the recorder (parec) has ended")
         return os.path.getsize(self.raw_path) // self.FRAME / self.RATE
 
     def rms(self, start, end):
@@ -147,11 +141,6 @@ class Recorder:
     def silent(self, start, end):
         return self.rms(start, end) == 0
 
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(5)
-
 
 def visible_windows(title):
     """X windows with exactly this title that are mapped."""
@@ -166,8 +155,7 @@ def wait_window(title, shown=True, timeout=10):
 
 
 def keys(*names):
-    if names:
-        run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
+    return names and run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
 
 
 def children(acc):
@@ -198,15 +186,10 @@ class Road:
     """The alarm road, as a user with a keyboard and a screen reader takes it."""
 
     def __init__(self, recorder, start, wave_length):
-        self.rec, self.start, self.wave_length = recorder, start, wave_length
-        self.program = start()
-
-    def wait(self, what, predicate, timeout=5):
-        return wait_for(what, lambda: check(self.program.poll() is None, (
-            f"the program ended with status {self.program.returncode}")) or predicate(), timeout)
+        self.rec, self.start, self.wave_length, self.program = recorder, start, wave_length, start()
 
     def window(self, title):
-        return self.wait(f"window {title!r} in the accessibility tree", lambda: next(
+        return wait_for(f"window {title!r} in the accessibility tree", lambda: next(
             (w for w in children(self.app) if w.get_name() == title and has(w, "SHOWING")), None), 10)
 
     def mapped(self, title, timeout=10):
@@ -228,9 +211,9 @@ class Road:
         """Presses the moves in the window (which must be the active one), waits
         for the focus on the control with this name, then presses the keys `then`."""
         window = self.window(title)
-        self.wait(f"{title!r} the active window", lambda: has(window, "ACTIVE"), 2)
+        wait_for(f"{title!r} the active window", lambda: has(window, "ACTIVE"), 2)
         keys(*moves)
-        self.wait(f"focus on {name!r} in {title!r} after {list(moves)}", lambda: any(
+        wait_for(f"focus on {name!r} in {title!r} after {list(moves)}", lambda: any(
             c.get_name() == name and has(c, "FOCUSED") for c in controls(window)))
         keys(*then)
 
@@ -255,12 +238,12 @@ class Road:
 
     def run(self):
         with step("start at a faked clock: main window with both icon sizes, focus on CLOSE"):
-            self.app = self.wait("the program on the accessibility bus", lambda: next(
+            self.app = wait_for("the program on the accessibility bus", lambda: next(
                 (a for a in children(Atspi.get_desktop(0)) if a.get_name() == "zelmoro"), None), 20)
             self.app.set_cache_mask(Atspi.Cache.NONE)
             main, main_xid = self.mapped(MAIN, 20)
             # Label2 is the one label showing a time; Label3 shows "None" until an alarm is set.
-            label = lambda name: self.wait(f"label {name}", lambda: [  # noqa: E731
+            label = lambda name: wait_for(f"label {name}", lambda: [  # noqa: E731
                 c for c in controls(main, "label") if re.fullmatch(name, c.get_name())])
             (self.label2,), (label3,) = label(r"\d+:\d\d:\d\d"), label("None")
             icons = run(["xprop", "-id", main_xid, "_NET_WM_ICON"])
@@ -271,16 +254,15 @@ class Road:
         with step("Tab, Tab, Space: Wave Test plays belora.wav once, to its end"):
             pressed = self.rec.now()
             self.press(MAIN, "Wave Test", "Tab", "Tab")
-            self.wait("the chime and a second after it",
-                      lambda: self.rec.now() > pressed + self.wave_length + 1.5, 10)
+            wait_for("the chime's end and a second", lambda: self.rec.now() > pressed + self.wave_length + 1.5, 10)
             sounded = [t / 50 for t in range(int(pressed * 50), int(self.rec.now() * 50))
                        if not self.rec.silent(t / 50, t / 50 + 0.02)]
+            # Once: sound for just the chime's length, then silence to the end of the wait.
             check(sounded and abs(sounded[-1] + 0.02 - sounded[0] - self.wave_length) < 0.3,
                   f"Wave Test sounded from {sounded[:1]} to {sounded[-1:]}, not once")
-        with step("Shift+Tab, Space: Alarm-SET opens the dialog; pick the alarm second "
-                          "with the keyboard, SET; Label3 shows it"):
+        with step("Shift+Tab, Space: Alarm-SET, the dialog; the alarm second by keyboard, SET; Label3 shows it"):
             # Early enough in a minute that the alarm second is in the same minute.
-            self.wait("a second early in a minute", lambda: self.clock() % 60 < 45, 20)
+            wait_for("a second early in a minute", lambda: self.clock() % 60 < 45, 20)
             self.press(MAIN, "Alarm-SET", "shift+Tab")
             # Hour, minute and second, left to right on the screen (coordinate type 0).
             lists = sorted(controls(self.mapped(DIALOG)[0], "combo box"), key=lambda c: c.get_extents(0).x)
@@ -289,16 +271,16 @@ class Road:
             # The hour list has the focus when the dialog opens; Tab goes on to the
             # seconds list, where the alarm is LEAD seconds on.
             keys("Tab", "Tab", *["Down"] * LEAD)
-            self.wait(f"lists showing {alarm}", lambda: ":".join(c.get_name() for c in lists) == alarm)
+            wait_for(f"lists showing {alarm}", lambda: ":".join(c.get_name() for c in lists) == alarm)
             self.press(DIALOG, "SET", "Tab", closes=True)
-            self.wait(f"Label3 reading {alarm}", lambda: label3.get_name() == alarm == text_of(label3))
+            wait_for(f"Label3 reading {alarm}", lambda: label3.get_name() == alarm == text_of(label3))
             check(self.rec.silent(sounded[-1] + 0.1, self.rec.now()), "sound before the alarm second")
         with step("the alarm second: notice mapped, sink sounding; OK hides the notice"):
             self.mapped(NOTICE, target - self.clock() + 5)
             check(self.clock() - target in (0, 1), f"notice at {self.label2.get_name()}: not the alarm second")
-            self.wait("sound on the null sink", self.rec.sounding)
+            wait_for("sound on the null sink", self.rec.sounding)
             # OK within the alarm second would be undone by the next tick of that second.
-            self.wait("the alarm second to pass", lambda: self.clock() > target, 3)
+            wait_for("the alarm second to pass", lambda: self.clock() > target, 3)
             self.press(NOTICE, "OK", closes=True)
         with step("Shift+Tab, Space: CLOSE opens the quiz; a wrong sum, One More; the right sum"):
             self.press(MAIN, "CLOSE", "shift+Tab")
@@ -308,10 +290,8 @@ class Road:
             # The quiz was loaded seconds ago: its 30-second redraw has not come yet.
             right_xid = self.answer(0, RIGHT)
         with step("a second start exits 0 and brings the main window forward"):
-            second = self.start(wait=10)
-            check(second.returncode == 0, f"the second copy ended with status {second.returncode}")
-            self.wait("the main window active", lambda: run(
-                ["xdotool", "getactivewindow"]).strip() == main_xid)
+            check(self.start(wait=10).returncode == 0, "the second copy did not end with status 0")
+            wait_for("the main window active", lambda: run(["xdotool", "getactivewindow"]).strip() == main_xid)
             run(["xdotool", "windowactivate", "--sync", right_xid])
         with step("Wave Stop (the alarm still sounding): exit status 0, silence"):
             check(self.rec.sounding(), "no alarm sound before Wave Stop")
@@ -323,24 +303,22 @@ class Road:
         with step("a new start, ended by the session's SIGTERM: status 0 at once"):
             self.program = self.start()
             wait_window(MAIN)
-            self.program.send_signal(signal.SIGTERM)
+            self.program.terminate()  # SIGTERM
             check(self.program.wait(1) == 0, f"exit status {self.program.returncode}")
 
 
 def starter(binary, work, artifacts):
-    """Starts the program as the session would (its own home, a folder with no
+    """Starts the program as the session would (in its own home, a folder with no
     sound file in it) under the faked clock. Waiting, it runs to its end (killed
     after `wait` seconds); else it is left running."""
-    for folder in ("home", "run"):
-        os.makedirs(os.path.join(work, folder))
-    env = {key: os.environ[key] for key in
-           ("PATH", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER", "XDG_RUNTIME_DIR")}
-    env.update(HOME=os.path.join(work, "home"), LANG="C.UTF-8")
-    env.update(LD_PRELOAD=FAKETIME[0], FAKETIME="@" + FAKE_START, FAKETIME_DONT_FAKE_MONOTONIC="1")
+    home = os.path.join(work, "home")
+    os.makedirs(home)
+    env = dict({key: os.environ[key] for key in ("PATH", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER",
+               "XDG_RUNTIME_DIR")}, HOME=home, LANG="C.UTF-8", LD_PRELOAD=FAKETIME[0],
+               FAKETIME="@" + FAKE_START, FAKETIME_DONT_FAKE_MONOTONIC="1")
     log = open(os.path.join(artifacts, "zelmoro.log"), "w")
     return lambda wait=None: (subprocess.run if wait else subprocess.Popen)(
-        [binary], cwd=os.path.join(work, "run"), env=env, stdout=log, stderr=log,
-        **({"timeout": wait} if wait else {}))
+        [binary], cwd=home, env=env, stdout=log, stderr=log, **({"timeout": wait} if wait else {}))
 
 
 def main(cmake, build_dir, source_dir, artifacts):
@@ -350,33 +328,30 @@ def main(cmake, build_dir, source_dir, artifacts):
         return 77
     artifacts, work = os.path.abspath(artifacts), tempfile.mkdtemp(prefix="zelmoro-e2e-")
     os.makedirs(artifacts, exist_ok=True)
-    recorder = road = None
     try:
-        with step("install into a temporary prefix; --version with no display"):
-            prefix = f"{work}/prefix"
-            run([cmake, "--install", os.path.abspath(build_dir), "--prefix", prefix])
-            no_display = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-            output = run([f"{prefix}/bin/zelmoro", "--version"], env=no_display)
-            check(re.fullmatch(r"zelmoro \d+\.\d+\n", output), f"--version without a display: {output!r}")
-            wave_length = float(run(["soxi", "-D", f"{prefix}/share/zelmoro/belora.wav"]))
-        with step("start the private desktop and record its null sink"):
-            start_session(os.path.abspath(source_dir), f"{work}/session")
-            Atspi.init()  # connects to this session's accessibility bus
-            recorder = Recorder(os.environ["ZELMORO_TEST_SINK"], f"{artifacts}/recording.raw")
-            road = Road(recorder, starter(f"{prefix}/bin/zelmoro", work, artifacts), wave_length)
-        road.run()
+        with contextlib.ExitStack() as cleanup:  # undone in reverse order, whatever happens
+            cleanup.callback(shutil.rmtree, work, ignore_errors=True)
+            with step("install into a temporary prefix; --version with no display"):
+                prefix = f"{work}/prefix"
+                run([cmake, "--install", os.path.abspath(build_dir), "--prefix", prefix])
+                no_display = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+                output = run([f"{prefix}/bin/zelmoro", "--version"], env=no_display)
+                check(re.fullmatch(r"zelmoro \d+\.\d+\n", output), f"--version without a display: {output!r}")
+                wave_length = float(run(["soxi", "-D", f"{prefix}/share/zelmoro/belora.wav"]))
+            with step("start the private desktop and record its null sink"):
+                session = [os.path.join(source_dir, "scripts", "session.sh"), "stop", f"{work}/session"]
+                cleanup.callback(subprocess.run, session, check=False)
+                start_session(os.path.abspath(source_dir), f"{work}/session")
+                Atspi.init()  # connects to this session's accessibility bus
+                recorder = Recorder(os.environ["ZELMORO_TEST_SINK"], f"{artifacts}/recording.raw")
+                cleanup.callback(recorder.process.terminate)
+                road = Road(recorder, starter(f"{prefix}/bin/zelmoro", work, artifacts), wave_length)
+                cleanup.callback(lambda: road.program.kill() or road.program.wait())  # if it still runs
+            road.run()
         return 0
     except StepFailed as failure:
         print(f"\nFAILED {failure}\n  recording and program output: {artifacts}", file=sys.stderr)
         return 1
-    finally:
-        if road is not None:
-            road.program.kill()  # if it still runs
-            road.program.wait()
-        if recorder is not None:
-            recorder.stop()
-        subprocess.run([os.path.join(source_dir, "scripts", "session.sh"), "stop", f"{work}/session"], check=False)
-        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

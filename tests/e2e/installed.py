@@ -20,11 +20,9 @@ BLACK, RED, WHITE = (0, 0, 0, 255), (255, 0, 0, 255), (255, 255, 255, 255)
 
 def pixels(png):
     """The rows of RGBA pixels of a square PNG."""
-    data = subprocess.run(["convert", png, "-depth", "8", "rgba:-"], check=True,
-                          capture_output=True).stdout
+    data = subprocess.run(["convert", png, "-depth", "8", "rgba:-"], check=True, capture_output=True).stdout
     side = round((len(data) // 4) ** 0.5)
-    return [[tuple(data[i:i + 4]) for i in range(r, r + side * 4, 4)]
-            for r in range(0, len(data), side * 4)]
+    return [[tuple(data[i:i + 4]) for i in range(r, r + side * 4, 4)] for r in range(0, len(data), side * 4)]
 
 
 def icon_faults(png, size, first, last, disc):
@@ -61,7 +59,7 @@ def check_files(cmake, build_dir, work):
 
 def check_package(cmake, build_dir, work):
     run([os.path.join(os.path.dirname(cmake), "cpack"), "-G", "DEB", "-B", work,
-                 "--config", os.path.join(build_dir, "CPackConfig.cmake")], timeout=300)
+         "--config", os.path.join(build_dir, "CPackConfig.cmake")], timeout=300)
     report = subprocess.run(["lintian", "--no-cfg", "--fail-on", "error,warning",
                              *glob.glob(f"{work}/*.deb")], capture_output=True, text=True)
     return [report.stdout + report.stderr] if report.returncode else []
@@ -69,7 +67,7 @@ def check_package(cmake, build_dir, work):
 
 def main(what, cmake, build_dir):
     missing = missing_tools({"files": ["desktop-file-validate", "appstreamcli", "convert"],
-                                     "package": ["lintian", "dpkg-shlibdeps"]}[what])
+                             "package": ["lintian", "dpkg-shlibdeps"]}[what])
     if missing:
         print(f"SKIP: {', '.join(missing)} not installed")
         return 77
