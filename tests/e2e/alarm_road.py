@@ -41,7 +41,6 @@ SKIP = {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}
 WINDOWS = {MAIN: ("frame", 4128, 6816), DIALOG: ("dialog", 3744, 1356), NOTICE: ("frame", 3168, 1488),
            QUIZ: ("frame", 2844, 1392), RIGHT: ("dialog", 3936, 1476), WRONG: ("dialog", 3912, 1452)}
 
-
 TOOLS = ("Xvfb", "openbox", "dbus-daemon", "pulseaudio", "parec", "sox", "xdotool", "xprop",
          "/usr/libexec/at-spi-bus-launcher")
 
@@ -228,12 +227,13 @@ class Road:
 
     def answer(self, off, result):
         """Reads the two numbers of the quiz (left to right, as a screen reader
-        does), types their sum plus `off` and presses OK; the result window comes; returns its id."""
+        does), types their sum plus `off` and presses OK; the result window comes;
+        returns its id."""
         values = [int(text_of(c)) for c in controls(self.quiz, "label") if re.fullmatch(r"\d\d", c.get_name())]
         text = str(sum(values) + off)  # two numbers, or the sum is wrong
         self.focus(QUIZ, "答え", "Tab", "Tab", then=["ctrl+a", "BackSpace"])
         run(["xdotool", "type", "--clearmodifiers", "--delay", "40", text])
-        self.press(QUIZ, "OK", "shift+Tab", "shift+Tab")
+        self.press(QUIZ, "OK", "shift+Tab", "shift+Tab", closes=not off)  # the right sum ends the quiz
         return self.mapped(result)[1]
 
     def run(self):
