@@ -313,8 +313,8 @@ def starter(binary, work, artifacts):
     after `wait` seconds); else it is left running."""
     home = os.path.join(work, "home")
     os.makedirs(home)
-    env = dict({key: os.environ[key] for key in ("PATH", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER",
-               "XDG_RUNTIME_DIR")}, HOME=home, LANG="C.UTF-8", LD_PRELOAD=FAKETIME[0],
+    kept = ("PATH", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER", "XDG_RUNTIME_DIR")
+    env = dict({key: os.environ[key] for key in kept}, HOME=home, LANG="C.UTF-8", LD_PRELOAD=FAKETIME[0],
                FAKETIME="@" + FAKE_START, FAKETIME_DONT_FAKE_MONOTONIC="1")
     log = open(os.path.join(artifacts, "zelmoro.log"), "w")
     return lambda wait=None: (subprocess.run if wait else subprocess.Popen)(
