@@ -12,7 +12,7 @@ import tempfile
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import desktop  # noqa: E402
+from alarm_road import StepFailed, missing_tools, run  # noqa: E402
 
 APP = "io.github.zelmoro.Zelmoro"
 BLACK, RED, WHITE = (0, 0, 0, 255), (255, 0, 0, 255), (255, 255, 255, 255)
@@ -20,11 +20,9 @@ BLACK, RED, WHITE = (0, 0, 0, 255), (255, 0, 0, 255), (255, 255, 255, 255)
 
 def pixels(png):
     """The rows of RGBA pixels of a square PNG."""
-    data = subprocess.run(["convert", png, "-depth", "8", "rgba:-"], check=True,
-                          capture_output=True).stdout
+    data = subprocess.run(["convert", png, "-depth", "8", "rgba:-"], check=True, capture_output=True).stdout
     side = round((len(data) // 4) ** 0.5)
-    return [[tuple(data[i:i + 4]) for i in range(r, r + side * 4, 4)]
-            for r in range(0, len(data), side * 4)]
+    return [[tuple(data[i:i + 4]) for i in range(r, r + side * 4, 4)] for r in range(0, len(data), side * 4)]
 
 
 def icon_faults(png, size, first, last, disc):
@@ -46,10 +44,10 @@ def icon_faults(png, size, first, last, disc):
 
 
 def check_files(cmake, build_dir, work):
-    desktop.run([cmake, "--install", build_dir, "--prefix", "/usr"], env=dict(os.environ, DESTDIR=work))
+    run([cmake, "--install", build_dir, "--prefix", "/usr"], env=dict(os.environ, DESTDIR=work))
     share = f"{work}/usr/share"
-    desktop.run(["desktop-file-validate", f"{share}/applications/{APP}.desktop"])
-    desktop.run(["appstreamcli", "validate", "--no-net", f"{share}/metainfo/{APP}.metainfo.xml"])
+    run(["desktop-file-validate", f"{share}/applications/{APP}.desktop"])
+    run(["appstreamcli", "validate", "--no-net", f"{share}/metainfo/{APP}.metainfo.xml"])
     icon = f"{share}/icons/hicolor/%s/apps/{APP}.%s"
     faults = [f"no {s}x{s} icon" for s in (16, 22, 24, 32, 48, 64, 128, 256)
               if len(pixels(icon % (f"{s}x{s}", "png"))) != s]
@@ -60,23 +58,23 @@ def check_files(cmake, build_dir, work):
 
 
 def check_package(cmake, build_dir, work):
-    desktop.run([os.path.join(os.path.dirname(cmake), "cpack"), "-G", "DEB", "-B", work,
-                 "--config", os.path.join(build_dir, "CPackConfig.cmake")], timeout=300)
+    run([os.path.join(os.path.dirname(cmake), "cpack"), "-G", "DEB", "-B", work,
+         "--config", os.path.join(build_dir, "CPackConfig.cmake")], timeout=300)
     report = subprocess.run(["lintian", "--no-cfg", "--fail-on", "error,warning",
                              *glob.glob(f"{work}/*.deb")], capture_output=True, text=True)
     return [report.stdout + report.stderr] if report.returncode else []
 
 
 def main(what, cmake, build_dir):
-    missing = desktop.missing_tools({"files": ["desktop-file-validate", "appstreamcli", "convert"],
-                                     "package": ["lintian", "dpkg-shlibdeps"]}[what])
+    missing = missing_tools({"files": ["desktop-file-validate", "appstreamcli", "convert"],
+                             "package": ["lintian", "dpkg-shlibdeps"]}[what])
     if missing:
         print(f"SKIP: {', '.join(missing)} not installed")
         return 77
     with tempfile.TemporaryDirectory(prefix="zelmoro-install-") as work:
         try:
             faults = (check_files if what == "files" else check_package)(cmake, build_dir, work)
-        except (desktop.StepFailed, subprocess.CalledProcessError) as failure:
+        except (StepFailed, subprocess.CalledProcessError) as failure:
             faults = [str(failure)]
     print("\n".join(faults) or "all as described")
     return int(bool(faults))
