@@ -16,7 +16,6 @@
 
 #include <sys/resource.h>
 
-constexpr std::uint32_t playOnce = platform::SND_ASYNC | platform::SND_NOSTOP;
 constexpr std::uint32_t playLoop = platform::SND_ASYNC | platform::SND_LOOP | platform::SND_NOSTOP;
 
 class TestMainWindow : public QObject {
@@ -165,27 +164,6 @@ private slots:
         QVERIFY(m_form->Timer1().interval() > 100);
         emit m_form->clockStepWatch().stepped();
         QVERIFY(m_form->Timer1().interval() <= 100);
-    }
-
-    void testSoundGivesWayButTheLoopDoesNot()
-    {
-        Module1::AlarmTime = "7:00:00";
-        tickAt(QTime(6, 59, 59, 500));
-        QTest::mouseClick(&m_form->Command3(), Qt::LeftButton);
-        tickAt(QTime(7, 0, 0));
-        QTest::mouseClick(&m_form->Command3(), Qt::LeftButton);
-        tickAt(QTime(7, 0, 0, 100));
-        // Wave Test; in the alarm second the refused loop request, the stop of the
-        // test sound and the loop; Wave Test and the next tick leave the loop alone.
-        QString log; // o: once, L: loop, s: stop; x: refused
-        for (const auto &call : m_runtime->sound.calls())
-            log += QString(!call.file               ? 's'
-                           : call.flags == playOnce ? 'o'
-                           : call.flags == playLoop ? 'L'
-                                                    : '?') +
-                   (call.accepted ? " " : "x ");
-        QCOMPARE(log, "o Lx s L ox Lx ");
-        QVERIFY(m_runtime->sound.isLooping());
     }
 
     // A tick every 100 ms of simulated time for days, through an alarm a day
