@@ -16,7 +16,7 @@ run_packages=(
 )
 test_packages=(
     xvfb openbox dbus dbus-x11 at-spi2-core python3 python3-pyatspi
-    pulseaudio pulseaudio-utils sox xdotool x11-utils x11-apps imagemagick faketime libfaketime
+    pulseaudio pulseaudio-utils sox xdotool x11-utils x11-apps imagemagick libfaketime
     clang-format
     # Validators of what is installed and packaged.
     desktop-file-utils appstream lintian
