@@ -10,6 +10,7 @@
 #include "wakeup/form3.h"
 #include "wakeup/form4.h"
 
+#include <QScreen>
 #include <QTest>
 
 #include <ctime>
@@ -88,6 +89,35 @@ private slots:
         QVERIFY(m_form->isVisible());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTRY_VERIFY(runtime::form<Form4>().isShown());
+    }
+
+    // The hands' moves repaint only parts of the window; after a run of ticks
+    // it must show what painting it whole gives, with nothing left behind.
+    void repaintedPartsMatchWholePicture_data()
+    {
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<int>("step"); // seconds
+        QTest::addColumn<int>("ticks");
+        QTest::newRow("a minute, second by second") << QTime(10, 10, 0) << 1 << 61;
+        QTest::newRow("hands meeting at noon") << QTime(11, 59, 58) << 1 << 3;
+        QTest::newRow("half a day, minute by minute") << QTime(0, 0, 30) << 60 << 720;
+        QTest::newRow("long jumps") << QTime(1, 5, 30) << 27127 << 9;
+    }
+
+    void repaintedPartsMatchWholePicture()
+    {
+        QFETCH(QTime, start);
+        QFETCH(int, step);
+        QFETCH(int, ticks);
+        QVERIFY(QTest::qWaitForWindowExposed(m_form));
+        for (int i = 0; i < ticks; ++i) {
+            tickAt(start.addSecs(i * step));
+            QCoreApplication::processEvents();
+        }
+        const auto pixels = [](const QPixmap &picture) {
+            return picture.toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        QCOMPARE(pixels(m_form->screen()->grabWindow(m_form->winId())), pixels(m_form->grab()));
     }
 
     // A timeline in a real zone: the first tick at a local time, then for each

@@ -154,20 +154,13 @@ void Form1::setLine(LineControl &line, const clock::HandLine &to)
     if (line.X1 == to.x1 && line.Y1 == to.y1 && line.X2 == to.x2 && line.Y2 == to.y2)
         return;
     // Only where the hand was and where it now is needs painting again.
-    const auto pixels = [this](float x1, float y1, float x2, float y2) {
-        const double scale = 1.0 / twipsPerPixel();
-        return QRectF(QPointF(x1 * scale, y1 * scale), QPointF(x2 * scale, y2 * scale))
-            .normalized()
-            .toAlignedRect()
-            .adjusted(-2, -2, 2, 2);
-    };
-    const QRect before = pixels(line.X1, line.Y1, line.X2, line.Y2);
+    const QRect before = pixelBox(line);
     line.X1 = to.x1;
     line.Y1 = to.y1;
     line.X2 = to.x2;
     line.Y2 = to.y2;
     ++m_faceRepaints;
-    update(before.united(pixels(to.x1, to.y1, to.x2, to.y2)));
+    update(before.united(pixelBox(line)));
 }
 
 void Form1::setShape(const clock::FaceBox &box)
@@ -181,24 +174,50 @@ void Form1::paintEvent(QPaintEvent *event)
 {
     Form::paintEvent(event);
     const double scale = 1.0 / twipsPerPixel();
+    const double onePixel = twipsPerPixel();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.scale(scale, scale);
-
-    // Outline only, one pixel wide; back and fill are transparent.
-    const double onePixel = twipsPerPixel();
-    painter.setPen(QPen(palette().color(QPalette::WindowText), onePixel));
     painter.setBrush(Qt::NoBrush);
+    // Each shape is drawn once for each repainted rectangle that it reaches,
+    // clipped to that rectangle alone. The painter then never looks at the
+    // shape's pixels elsewhere, however far apart the rectangles lie.
+    const auto drawIn = [&](const QRect &part, const QColor &colour, const auto &draw) {
+        painter.resetTransform();
+        painter.setClipRect(part);
+        painter.scale(scale, scale);
+        painter.setPen(QPen(colour, onePixel));
+        draw();
+    };
+
+    // Outline only, one pixel wide; back and fill are transparent. The hands'
+    // moves mostly repaint the face's inside, which leaves the outline as it was.
     const QRectF face(m_shpShape.Left, m_shpShape.Top, m_shpShape.Width, m_shpShape.Height);
-    // The outline is stroked whole however little is repainted; the hands'
-    // moves mostly repaint the face's inside, which leaves it as it was.
-    if (clock::reachesOutline(QRectF(face.topLeft() * scale, face.size() * scale), event->region()))
-        painter.drawEllipse(face);
+    const QRectF facePixels(face.topLeft() * scale, face.size() * scale);
+    for (const QRect &part : event->region()) {
+        if (clock::reachesOutline(facePixels, QRegion(part)))
+            drawIn(part, palette().color(QPalette::WindowText), [&] { painter.drawEllipse(face); });
+    }
 
     for (const LineControl *line : {&m_linSec, &m_linMin, &m_linHour}) {
-        painter.setPen(QPen(line->colour, onePixel));
-        painter.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
+        const QRect reach = pixelBox(*line);
+        for (const QRect &part : event->region()) {
+            if (part.intersects(reach)) {
+                drawIn(part & reach, line->colour, [&] {
+                    painter.drawLine(QPointF(line->X1, line->Y1), QPointF(line->X2, line->Y2));
+                });
+            }
+        }
     }
+}
+
+QRect Form1::pixelBox(const LineControl &line) const
+{
+    const double scale = 1.0 / twipsPerPixel();
+    return QRectF(QPointF(line.X1 * scale, line.Y1 * scale),
+                  QPointF(line.X2 * scale, line.Y2 * scale))
+        .normalized()
+        .toAlignedRect()
+        .adjusted(-2, -2, 2, 2);
 }
 
 } // namespace zelmoro::clock
