@@ -40,9 +40,23 @@ std::optional<QTime> readTimeText(const QString &text)
     return time.isValid() ? std::optional(time) : std::nullopt;
 }
 
+// Several of these are made on every tick, so the digits are written directly.
 QString timeText(QTime time)
 {
-    return QString::asprintf("%d:%02d:%02d", time.hour(), time.minute(), time.second());
+    if (!time.isValid())
+        return QString::asprintf("%d:%02d:%02d", time.hour(), time.minute(), time.second());
+    const auto digit = [](int value) { return QChar(u'0' + value); };
+    QString text;
+    text.reserve(8);
+    if (time.hour() >= 10)
+        text += digit(time.hour() / 10);
+    text += digit(time.hour() % 10);
+    for (const int field : {time.minute(), time.second()}) {
+        text += QChar(u':');
+        text += digit(field / 10);
+        text += digit(field % 10);
+    }
+    return text;
 }
 
 std::int16_t hourOf(QTime time)
