@@ -5,6 +5,9 @@
 # time over an idle spell (from the scheduler's per-thread nanosecond counters,
 # /proc/PID/task/*/schedstat), and how often the main thread wakes. Each is
 # measured with the program alone and with both side by side, a few times over.
+# Side by side, a third window is measured as a yardstick for what Qt itself
+# costs: a bare Qt Widgets window whose only work is to set one label's text
+# each second (bench/bare_qt_clock.cpp).
 # Last, the alarm itself: from the start of the alarm second to the notice
 # being mapped and to the first sound at the null sink (median of 5).
 #
@@ -23,6 +26,9 @@ command -v xclock >/dev/null || "$root/scripts/install-deps.sh" test
 command -v xclock >/dev/null || { echo "xclock missing: apt-get install x11-apps" >&2; exit 1; }
 
 session=$(mktemp -d /tmp/zelmoro-bench.XXXXXX)
+bare="$session/bare_qt_clock"
+# shellcheck disable=SC2046
+g++ -std=c++17 -O2 -fPIC "$root/bench/bare_qt_clock.cpp" -o "$bare" $(pkg-config --cflags --libs Qt6Widgets)
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
@@ -100,13 +106,17 @@ for r in $(seq "$repeats"); do
     pids+=("$zpid")
     read -r xpid _ < <(start xclock xclock -analog -update 1)
     pids+=("$xpid")
-    { read -r zcpu zwake; read -r xcpu xwake; } < <(idle_spell "$zpid" "$xpid")
+    read -r qpid _ < <(start "bare Qt clock" "$bare")
+    pids+=("$qpid")
+    { read -r zcpu zwake; read -r xcpu xwake; read -r qcpu qwake; } < <(idle_spell "$zpid" "$xpid" "$qpid")
     awk -v r="$r" -v zc="$zcpu" -v zw="$zwake" -v zr="$(rss_kb "$zpid")" -v xc="$xcpu" \
         -v xw="$xwake" -v xr="$(rss_kb "$xpid")" 'BEGIN {
         printf "%-7s %-12s %9.1f %9.2f %6.1fMB %9.1f %9.2f %6.1fMB %6.2fx\n",
         r, "side by side", zc, zw, zr / 1024, xc, xw, xr / 1024, zc / xc}'
-    stop "$zpid"
-    stop "$xpid"
+    awk -v r="$r" -v qc="$qcpu" -v qw="$qwake" -v zc="$zcpu" -v xc="$xcpu" 'BEGIN {
+        printf "%-7s %-12s bare Qt clock %.1f ms, %.2f wakeups/s: %.2fx xclock; zelmoro %.2fx it\n",
+        r, "", qc, qw, qc / xc, zc / qc}'
+    for p in "$zpid" "$xpid" "$qpid"; do stop "$p"; done
     pids=()
 done
 
