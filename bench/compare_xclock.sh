@@ -61,7 +61,8 @@ start() {
     t0=$(now_ms)
     "$@" >/dev/null 2>&1 &
     pid=$!
-    xdotool search --sync --onlyvisible --name "^$name\$" >/dev/null
+    # Looked for every few milliseconds (xdotool's own --sync looks only twice a second).
+    until xdotool search --onlyvisible --name "^$name\$" >/dev/null; do sleep 0.005; done
     echo "$pid $(($(now_ms) - t0))"
 }
 stop() {

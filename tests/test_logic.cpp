@@ -76,14 +76,12 @@ private slots:
         ROW("second 45 left", handsAt(4128, "23:59:45").second, "206.4 3564.0 2476.8 3564.0");
         // A face of 200 pixels at the origin; its outline is reached within 2 pixels.
         static const QRectF face(0, 0, 200, 200);
-        ROW("box inside the face", clock::reachesOutline(face, QRegion(90, 90, 20, 20)), "no");
-        ROW("box 3 px inside the rim", clock::reachesOutline(face, QRegion(95, 3, 10, 5)), "no");
-        ROW("box 2 px inside the rim", clock::reachesOutline(face, QRegion(95, 2, 10, 5)), "yes");
-        ROW("far corner at the rim", clock::reachesOutline(face, QRegion(160, 160, 10, 10)), "yes");
-        ROW("box in the corner outside", clock::reachesOutline(face, QRegion(0, 0, 10, 10)), "no");
-        ROW("box around the face", clock::reachesOutline(face, QRegion(-5, -5, 210, 210)), "yes");
-        ROW("second box across the rim",
-            clock::reachesOutline(face, QRegion(90, 90, 5, 5) + QRegion(195, 100, 10, 2)), "yes");
+        ROW("box inside the face", clock::reachesOutline(face, QRect(90, 90, 20, 20)), "no");
+        ROW("box 3 px inside the rim", clock::reachesOutline(face, QRect(95, 3, 10, 5)), "no");
+        ROW("box 2 px inside the rim", clock::reachesOutline(face, QRect(95, 2, 10, 5)), "yes");
+        ROW("far corner at the rim", clock::reachesOutline(face, QRect(160, 160, 10, 10)), "yes");
+        ROW("box in the corner outside", clock::reachesOutline(face, QRect(0, 0, 10, 10)), "no");
+        ROW("box around the face", clock::reachesOutline(face, QRect(-5, -5, 210, 210)), "yes");
     }
 
     void values()

@@ -114,10 +114,8 @@ private slots:
             tickAt(start.addSecs(i * step));
             QCoreApplication::processEvents();
         }
-        const auto pixels = [](const QPixmap &picture) {
-            return picture.toImage().convertToFormat(QImage::Format_RGB32);
-        };
-        QCOMPARE(pixels(m_form->screen()->grabWindow(m_form->winId())), pixels(m_form->grab()));
+        const QImage shown = m_form->screen()->grabWindow(m_form->winId()).toImage();
+        QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), m_form->grab().toImage());
     }
 
     // A timeline in a real zone: the first tick at a local time, then for each

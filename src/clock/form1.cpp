@@ -194,7 +194,7 @@ void Form1::paintEvent(QPaintEvent *event)
     const QRectF face(m_shpShape.Left, m_shpShape.Top, m_shpShape.Width, m_shpShape.Height);
     const QRectF facePixels(face.topLeft() * scale, face.size() * scale);
     for (const QRect &part : event->region()) {
-        if (clock::reachesOutline(facePixels, QRegion(part)))
+        if (clock::reachesOutline(facePixels, part))
             drawIn(part, palette().color(QPalette::WindowText), [&] { painter.drawEllipse(face); });
     }
 

@@ -89,7 +89,7 @@ Hands handsAt(float scaleWidth, const QString &timeText)
     };
 }
 
-bool reachesOutline(const QRectF &ellipse, const QRegion &area)
+bool reachesOutline(const QRectF &ellipse, const QRect &box)
 {
     constexpr double kReach = 2.0; // an antialiased pixel-wide outline, and rounding
     const QPointF centre = ellipse.center();
@@ -101,17 +101,13 @@ bool reachesOutline(const QRectF &ellipse, const QRegion &area)
         const double dy = (y - centre.y()) / b;
         return dx * dx + dy * dy;
     };
-    for (const QRect &box : area) {
-        const QRectF near = QRectF(box).adjusted(-kReach, -kReach, kReach, kReach);
-        const double closest = level(std::clamp(centre.x(), near.left(), near.right()),
-                                     std::clamp(centre.y(), near.top(), near.bottom()));
-        const double farthest =
-            std::max({level(near.left(), near.top()), level(near.right(), near.top()),
-                      level(near.left(), near.bottom()), level(near.right(), near.bottom())});
-        if (closest <= 1.0 && farthest >= 1.0)
-            return true;
-    }
-    return false;
+    const QRectF near = QRectF(box).adjusted(-kReach, -kReach, kReach, kReach);
+    const double closest = level(std::clamp(centre.x(), near.left(), near.right()),
+                                 std::clamp(centre.y(), near.top(), near.bottom()));
+    const double farthest =
+        std::max({level(near.left(), near.top()), level(near.right(), near.top()),
+                  level(near.left(), near.bottom()), level(near.right(), near.bottom())});
+    return closest <= 1.0 && farthest >= 1.0;
 }
 
 } // namespace zelmoro::clock

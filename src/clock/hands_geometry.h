@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QRect>
 #include <QRectF>
-#include <QRegion>
 #include <QString>
 
 #include <cstdint>
@@ -45,8 +45,8 @@ HandUnits handUnits(const QString &timeText);
 // The three hands for a client width and a time text.
 Hands handsAt(float scaleWidth, const QString &timeText);
 
-// Whether any box of an area (in pixels) comes within two pixels of the
-// outline of an ellipse: repainting the face's inside leaves the outline be.
-bool reachesOutline(const QRectF &ellipse, const QRegion &area);
+// Whether a box (in pixels) comes within two pixels of the outline of an
+// ellipse: repainting the face's inside leaves the outline be.
+bool reachesOutline(const QRectF &ellipse, const QRect &box);
 
 } // namespace zelmoro::clock
