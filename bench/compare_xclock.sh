@@ -107,16 +107,16 @@ for r in $(seq "$repeats"); do
     pids+=("$zpid")
     read -r xpid _ < <(start xclock xclock -analog -update 1)
     pids+=("$xpid")
-    read -r qpid _ < <(start "bare Qt clock" "$bare")
+    read -r qpid qstart < <(start "bare Qt clock" "$bare")
     pids+=("$qpid")
     { read -r zcpu zwake; read -r xcpu xwake; read -r qcpu qwake; } < <(idle_spell "$zpid" "$xpid" "$qpid")
     awk -v r="$r" -v zc="$zcpu" -v zw="$zwake" -v zr="$(rss_kb "$zpid")" -v xc="$xcpu" \
         -v xw="$xwake" -v xr="$(rss_kb "$xpid")" 'BEGIN {
         printf "%-7s %-12s %9.1f %9.2f %6.1fMB %9.1f %9.2f %6.1fMB %6.2fx\n",
         r, "side by side", zc, zw, zr / 1024, xc, xw, xr / 1024, zc / xc}'
-    awk -v r="$r" -v qc="$qcpu" -v qw="$qwake" -v zc="$zcpu" -v xc="$xcpu" 'BEGIN {
-        printf "%-7s %-12s bare Qt clock %.1f ms, %.2f wakeups/s: %.2fx xclock; zelmoro %.2fx it\n",
-        r, "", qc, qw, qc / xc, zc / qc}'
+    awk -v r="$r" -v qc="$qcpu" -v qw="$qwake" -v zc="$zcpu" -v xc="$xcpu" -v qs="$qstart" 'BEGIN {
+        printf "%-7s %-12s bare Qt clock %.1f ms, %.2f wakeups/s: %.2fx xclock; zelmoro %.2fx it;" \
+            " start-up %d ms\n", r, "", qc, qw, qc / xc, zc / qc, qs}'
     for p in "$zpid" "$xpid" "$qpid"; do stop "$p"; done
     pids=()
 done
