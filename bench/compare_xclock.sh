@@ -61,8 +61,13 @@ start() {
     t0=$(now_ms)
     "$@" >/dev/null 2>&1 &
     pid=$!
-    # Looked for every few milliseconds (xdotool's own --sync looks only twice a second).
-    until xdotool search --onlyvisible --name "^$name\$" >/dev/null; do sleep 0.005; done
+    # Looked for every few milliseconds (xdotool's own --sync looks only twice a
+    # second), for 20 s at most.
+    local deadline=$(($(now_ms) + 20000))
+    until xdotool search --onlyvisible --name "^$name\$" >/dev/null; do
+        (($(now_ms) < deadline)) || { echo "no window \"$name\" within 20 s" >&2; exit 1; }
+        sleep 0.005
+    done
     echo "$pid $(($(now_ms) - t0))"
 }
 stop() {
