@@ -2,8 +2,8 @@
 #include "app_icon.h"
 #include "clock/form1.h"
 #include "platform/single_instance.h"
-#include "platform/sound/sound_player.h"
 #include "platform/termination.h"
+#include "program_end.h"
 #include "runtime/default_instance.h"
 #include "runtime/startup.h"
 
@@ -17,7 +17,7 @@
 
 namespace {
 
-const char kApplicationId[] = "io.github.zelmoro.Zelmoro";
+constexpr char kApplicationId[] = ZELMORO_APP_ID;
 
 void describe(QCoreApplication &app, QCommandLineParser &parser)
 {
@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
         return 0;
 
     runtime::prepareRuntime();
-    platform::installTerminationHandler(runtime::endOnRequest);
+    platform::installTerminationHandler(app::endOnRequest);
     QApplication::setWindowIcon(applicationIcon());
 
     runtime::form<clock::Form1>().Show();
@@ -113,7 +113,6 @@ int main(int argc, char *argv[])
     const int status = runtime::hasEnded() ? runtime::endStatus() : QApplication::exec();
 
     // The program has ended: no window, no sound left behind.
-    runtime::unloadAll();
-    platform::soundPlayer().play(std::nullopt, platform::SND_ASYNC);
+    app::leaveNothingBehind();
     return status;
 }

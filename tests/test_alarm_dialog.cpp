@@ -25,7 +25,7 @@ void press(const QString &keys)
 
 void checkAlarm(const QString &alarm)
 {
-    QCOMPARE(Module1::AlarmTime, alarm);
+    QCOMPARE(Module1::AlarmTime().text(), alarm);
     QCOMPARE(runtime::form<Form1>().get().Label3().Caption(), alarm.isEmpty() ? "None" : alarm);
 }
 
@@ -132,7 +132,7 @@ private slots:
                     looping += runtime.sound.isLooping() ? '~' : '.';
                 }
             }
-            Module1::sndPlaySoundA(std::nullopt, platform::SND_ASYNC); // as Wave Stop does
+            Module1::stopSound(); // as Wave Stop does
         }
         // (On the second day each Wave Test adds the state right after it.)
         // clang-format off

@@ -159,7 +159,7 @@ private slots:
         tzset();
         init();
         QFETCH(QString, alarm);
-        Module1::AlarmTime = alarm;
+        Module1::AlarmTime().set(alarm);
         m_runtime->clock.set(QDateTime::fromString(start, Qt::ISODateWithMs));
         QString rings;
         for (const QString &move : (QStringLiteral("0 ") + moves).split(' ')) {
@@ -184,7 +184,7 @@ private slots:
         QVERIFY(m_form->Timer1().interval() > 100);
         m_form->Command2_Click();
         QTest::mouseClick(&runtime::form<Form2>().get().Command1(), Qt::LeftButton);
-        QCOMPARE(Module1::AlarmTime, "8:00:00");
+        QCOMPARE(Module1::AlarmTime().text(), "8:00:00");
         QVERIFY(m_form->Timer1().interval() <= 100);
         tickAt(QTime(8, 0, 0, 300).addMSecs(m_form->Timer1().interval()));
         QCOMPARE(m_runtime->sound.count(playLoop), 1);
@@ -200,7 +200,7 @@ private slots:
     void memoryStaysFlatOverDays()
     {
         const int hours = qEnvironmentVariable("ZELMORO_SOAK_HOURS", QStringLiteral("25")).toInt();
-        Module1::AlarmTime = "7:00:00";
+        Module1::AlarmTime().set("7:00:00");
         m_runtime->clock.set(6, 30, 0);
         QCoreApplication::processEvents();
         [[maybe_unused]] const double startMb = peakMb(); // unused under ASan, below

@@ -3,6 +3,7 @@
 // what OK makes of any answer, and the only ways the program ends from here.
 
 #include "platform/termination.h"
+#include "program_end.h"
 #include "runtime/default_instance.h"
 #include "support/fakes.h"
 #include "wakeup/form4.h"
@@ -66,7 +67,7 @@ class TestQuiz : public QObject {
     }
 
 private slots:
-    void initTestCase() { platform::installTerminationHandler(runtime::endOnRequest); }
+    void initTestCase() { platform::installTerminationHandler(app::endOnRequest); }
     // Each test starts with the quiz open on 57 + 42 = 99.
     void init() { m_rt.emplace().random.queue({valueFor(57), valueFor(42)}), form<Form4>().Show(); }
 

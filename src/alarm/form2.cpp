@@ -82,10 +82,10 @@ void Form2::Form_Load()
 
 void Form2::Command1_Click()
 {
-    Module1::AlarmTime = m_cmbHour.currentText() + QStringLiteral(":");
-    Module1::AlarmTime = Module1::AlarmTime + m_cmbMinute.currentText() + QStringLiteral(":");
-    Module1::AlarmTime = Module1::AlarmTime + m_cmbSecond.currentText();
-    runtime::form<clock::Form1>().get().Label3().setCaption(Module1::AlarmTime);
+    Module1::Alarm &alarm = Module1::AlarmTime();
+    alarm.set(m_cmbHour.currentText() + QStringLiteral(":") + m_cmbMinute.currentText() +
+              QStringLiteral(":") + m_cmbSecond.currentText());
+    runtime::form<clock::Form1>().get().Label3().setCaption(alarm.text());
     runtime::form<Form2>().Unload();
 }
 

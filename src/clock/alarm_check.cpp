@@ -1,35 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clock/alarm_check.h"
 
-#include "runtime/time_text.h"
+#include "platform/time_source.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace zelmoro::clock {
 
 namespace {
 
-constexpr std::int64_t kDayMs = 24 * 60 * 60 * 1000;
 // The tick's nominal grid, and how soon after a second begins the tick wakes.
 constexpr std::int64_t kGridMs = 100;
 constexpr std::int64_t kAfterBoundaryMs = 1;
 
-std::int64_t floorMod(std::int64_t value, std::int64_t by)
-{
-    const std::int64_t r = value % by;
-    return r < 0 ? r + by : r;
-}
-
-std::optional<std::int64_t> alarmMsOfDay(const QString &alarmTime)
-{
-    if (alarmTime.isEmpty())
-        return std::nullopt;
-    const std::optional<QTime> alarm = runtime::readTimeText(alarmTime);
-    if (!alarm)
-        return std::nullopt;
-    return alarm->msecsSinceStartOfDay();
-}
+using platform::floorMod;
+using platform::kDayMs;
 
 } // namespace
 
@@ -42,28 +27,27 @@ Passage passageBetween(const TickMoment &previous, const TickMoment &current)
     return Passage{elapsed, step, zoneShift};
 }
 
-bool passedOver(const TickMoment &previous, const TickMoment &current, const QString &alarmTime)
+bool passedOver(const TickMoment &previous, const TickMoment &current, std::optional<QTime> alarm)
 {
-    const std::optional<std::int64_t> alarm = alarmMsOfDay(alarmTime);
     if (!alarm)
         return false;
+    const std::int64_t alarmMs = alarm->msecsSinceStartOfDay();
     const std::int64_t forward = passageBetween(previous, current).localMs();
     if (forward <= 0)
         return false;
     const std::int64_t reached = previous.localMs + forward;
     // The latest alarm second that ended by this tick.
     const std::int64_t lastEnd = reached - 1000;
-    const std::int64_t start = lastEnd - floorMod(lastEnd - *alarm, kDayMs);
+    const std::int64_t start = lastEnd - floorMod(lastEnd - alarmMs, kDayMs);
     return start > previous.localMs && reached - start <= kLateLimitMs;
 }
 
-int nextTickDelayMs(std::int64_t localMs, const QString &alarmTime)
+int nextTickDelayMs(std::int64_t localMs, std::optional<QTime> alarm)
 {
     const std::int64_t toNextSecond = 1000 - floorMod(localMs, 1000) + kAfterBoundaryMs;
-    const std::optional<std::int64_t> alarm = alarmMsOfDay(alarmTime);
     if (alarm) {
         const std::int64_t second = floorMod(localMs, kDayMs) / 1000 * 1000;
-        const std::int64_t untilAlarm = floorMod(*alarm - second, kDayMs);
+        const std::int64_t untilAlarm = floorMod(alarm->msecsSinceStartOfDay() - second, kDayMs);
         if (untilAlarm <= 1000)
             return int(std::min(kGridMs, toNextSecond));
     }

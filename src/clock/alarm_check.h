@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
+#include <QTime>
 
 #include <cstdint>
+#include <optional>
 
 namespace zelmoro::clock {
 
@@ -34,12 +35,12 @@ Passage passageBetween(const TickMoment &previous, const TickMoment &current);
 // Whether the local clock went forward over the whole alarm second between two
 // ticks, with neither tick inside it, and the current tick comes at most
 // kLateLimitMs after that second began. A clock that went back passed over
-// nothing. An empty or malformed alarm time never counts.
-bool passedOver(const TickMoment &previous, const TickMoment &current, const QString &alarmTime);
+// nothing. No alarm (nullopt) never counts.
+bool passedOver(const TickMoment &previous, const TickMoment &current, std::optional<QTime> alarm);
 
 // How long from a tick at this local time to the next tick that could have a
 // different outcome: just after the next second begins, or every 100 ms in the
 // alarm second and the second before it.
-int nextTickDelayMs(std::int64_t localMs, const QString &alarmTime);
+int nextTickDelayMs(std::int64_t localMs, std::optional<QTime> alarm);
 
 } // namespace zelmoro::clock

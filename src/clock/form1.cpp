@@ -59,7 +59,7 @@ Form1::Form1()
     m_Timer1.setTimerType(Qt::PreciseTimer);
     m_Timer1.setInterval(100);
     runtime::connectHandler(&m_Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    connect(&m_Label3, &Label::captionChanged, this, &Form1::tickSoon);
+    connect(&Module1::AlarmTime(), &Module1::Alarm::changed, this, &Form1::tickSoon);
     connect(&m_clockStepWatch, &platform::ClockStepWatch::stepped, this, &Form1::tickSoon);
     runtime::connectHandler(&m_Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     runtime::connectHandler(&m_Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -96,11 +96,12 @@ void Form1::Timer1_Timer()
     // soon enough. A clock set back passes over nothing.
     const platform::ClockReading reading = platform::timeSource().read();
     const TickMoment moment{reading.wallMs, reading.monotonicMs, platform::localMs(reading.wallMs)};
-    const bool missed = m_previousTick && passedOver(*m_previousTick, moment, Module1::AlarmTime);
+    const Module1::Alarm &alarm = Module1::AlarmTime();
+    const bool missed = m_previousTick && passedOver(*m_previousTick, moment, alarm.time());
     m_previousTick = moment;
-    if (missed || Module1::AlarmTime == timeText(now()))
-        startAlarmSound();
-    if (missed || Module1::AlarmTime == timeText(now()))
+    if (missed || alarm.text() == timeText(now()))
+        Module1::playLoop(m_Text1.text());
+    if (missed || alarm.text() == timeText(now()))
         runtime::form<wakeup::Form3>().Show();
     scheduleNextTick();
 }
@@ -110,28 +111,13 @@ void Form1::scheduleNextTick()
     if (!m_Timer1.isActive())
         return;
     const std::int64_t local = platform::localMs(platform::timeSource().read().wallMs);
-    m_Timer1.start(nextTickDelayMs(local, Module1::AlarmTime));
+    m_Timer1.start(nextTickDelayMs(local, Module1::AlarmTime().time()));
 }
 
 void Form1::tickSoon()
 {
     if (m_Timer1.isActive())
         m_Timer1.start(0);
-}
-
-void Form1::startAlarmSound()
-{
-    using namespace platform;
-    const std::uint32_t loop = SND_ASYNC | SND_LOOP | SND_NOSTOP;
-    if (Module1::sndPlaySoundA(m_Text1.text(), loop))
-        return;
-    // Refused because a sound plays. A loop already sounding is left alone; a
-    // test sound gives way to the alarm.
-    SoundPlayer &player = soundPlayer();
-    if (player.isPlaying() && !player.isLooping()) {
-        Module1::sndPlaySoundA(std::nullopt, SND_ASYNC);
-        Module1::sndPlaySoundA(m_Text1.text(), loop);
-    }
 }
 
 void Form1::Command1_Click()
@@ -146,7 +132,7 @@ void Form1::Command2_Click()
 
 void Form1::Command3_Click()
 {
-    Module1::sndPlaySoundA(m_Text1.text(), platform::SND_ASYNC | platform::SND_NOSTOP);
+    Module1::playOnce(m_Text1.text());
 }
 
 void Form1::setLine(LineControl &line, const clock::HandLine &to)

@@ -66,7 +66,6 @@ protected:
 
 private:
     void DrawHands();
-    void startAlarmSound();
     // The pixels a hand's stroke can touch.
     QRect pixelBox(const LineControl &line) const;
     void setLine(LineControl &line, const clock::HandLine &to);

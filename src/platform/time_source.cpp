@@ -9,8 +9,6 @@ namespace {
 
 const TimeSource *installedSource = nullptr;
 
-constexpr std::int64_t kDayMs = 24 * 60 * 60 * 1000;
-
 // The zone's offset, kept for the wall-clock second it was looked up for.
 struct ZoneCache {
     bool valid = false;
@@ -18,12 +16,6 @@ struct ZoneCache {
     std::int64_t offsetMs = 0;
 };
 ZoneCache zoneCache;
-
-std::int64_t floorDiv(std::int64_t value, std::int64_t by)
-{
-    const std::int64_t q = value / by;
-    return (value % by != 0 && value < 0) ? q - 1 : q;
-}
 
 std::int64_t fromTimespec(const timespec &ts)
 {
@@ -71,7 +63,7 @@ std::int64_t localMs(std::int64_t wallMs)
 QTime now()
 {
     const std::int64_t local = localMs(timeSource().read().wallMs);
-    const auto msOfDay = static_cast<int>(local - floorDiv(local, kDayMs) * kDayMs);
+    const auto msOfDay = static_cast<int>(floorMod(local, kDayMs));
     return QTime::fromMSecsSinceStartOfDay(msOfDay);
 }
 

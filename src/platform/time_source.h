@@ -7,6 +7,20 @@
 
 namespace zelmoro::platform {
 
+inline constexpr std::int64_t kDayMs = 24 * 60 * 60 * 1000;
+
+// Division and remainder rounded towards minus infinity, so that times before
+// the epoch or before midnight fall into the right day and second.
+constexpr std::int64_t floorDiv(std::int64_t value, std::int64_t by)
+{
+    const std::int64_t q = value / by;
+    return (value % by != 0 && (value < 0) != (by < 0)) ? q - 1 : q;
+}
+constexpr std::int64_t floorMod(std::int64_t value, std::int64_t by)
+{
+    return value - floorDiv(value, by) * by;
+}
+
 // One reading of the clocks: the wall clock (milliseconds since the epoch, UTC)
 // and the monotonic clock (milliseconds from an arbitrary start; it does not
 // move while the machine sleeps and is never set).

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/end.h"
 
-#include "platform/sound/sound_player.h"
 #include "runtime/default_instance.h"
 
 #include <QCoreApplication>
@@ -47,14 +46,6 @@ void endAfterError()
 int endStatus()
 {
     return status;
-}
-
-void endOnRequest()
-{
-    if (hasEnded())
-        return;
-    platform::soundPlayer().play(std::nullopt, platform::SND_ASYNC);
-    End();
 }
 
 void unloadAll()

@@ -16,8 +16,4 @@ int endStatus();
 // between tests).
 void unloadAll();
 
-// The work done when the session asks the program to end: stop the sound,
-// then End. Nothing happens once the program has ended.
-void endOnRequest();
-
 } // namespace zelmoro::runtime

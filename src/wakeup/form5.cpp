@@ -4,8 +4,6 @@
 #include "module1.h"
 #include "runtime/default_instance.h"
 
-#include <optional>
-
 namespace zelmoro::wakeup {
 
 Form5::Form5()
@@ -29,7 +27,7 @@ void Form5::Command1_Click()
 {
     // The stop request goes out first; then the program ends, with every
     // window that is still loaded.
-    Module1::sndPlaySoundA(std::nullopt, platform::SND_ASYNC);
+    Module1::stopSound();
     runtime::End();
 }
 

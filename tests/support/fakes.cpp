@@ -22,7 +22,7 @@ void FakeRuntime::install(bool fakes)
         qFatal("runtime error %d escaped a handler", int(error.number()));
     });
     runtime::unloadAll();
-    Module1::AlarmTime.clear();
+    Module1::AlarmTime().resetForTest();
     platform::setTimeSource(fakes ? &clock : nullptr);
     platform::setSoundPlayer(fakes ? &sound : nullptr);
     platform::setRandomSource(fakes ? &random : nullptr);

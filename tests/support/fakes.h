@@ -3,7 +3,7 @@
 
 #include "module1.h"
 #include "platform/random_source.h"
-#include "platform/sound/sound_player.h"
+#include "platform/sound/default_sound_player.h"
 #include "platform/time_source.h"
 #include "runtime/default_instance.h"
 #include "runtime/runtime_error.h"

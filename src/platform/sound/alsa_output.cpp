@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/alsa_output.h"
 
-#include "platform/sound/sound_player.h"
+#include "platform/sound/sound_log.h"
 
 #include <alsa/asoundlib.h>
 

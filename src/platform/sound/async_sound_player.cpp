@@ -4,6 +4,7 @@
 #include "platform/sound/chime_synth.h"
 #include "platform/sound/sndfile_reader.h"
 #include "platform/sound/sound_file_lookup.h"
+#include "platform/sound/sound_log.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/pulse_output.h"
 
-#include "platform/sound/sound_player.h"
+#include "platform/sound/sound_log.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -18,9 +18,18 @@ constexpr pa_usec_t kRetryUSecs = 500 * PA_USEC_PER_MSEC; // a lost server is lo
 // Sound queued on the server: enough that a busy machine causes no gap, little
 // enough that the first sample comes quickly.
 constexpr pa_usec_t kBufferUSecs = 200 * PA_USEC_PER_MSEC;
-constexpr char kApplicationId[] = "io.github.zelmoro.Zelmoro";
+constexpr char kApplicationId[] = ZELMORO_APP_ID;
 
 } // namespace
+
+struct PulseOutput::Callbacks {
+    static void onContextState(pa_context *context, void *self);
+    static void onStreamState(pa_stream *stream, void *self);
+    static void onWritable(pa_stream *stream, std::size_t bytes, void *self);
+    static void onDrained(pa_stream *stream, int success, void *self);
+    static void onRetry(pa_mainloop_api *, pa_time_event *, const timeval *, void *self);
+    static void onWake(pa_mainloop_api *, pa_io_event *, int fd, pa_io_event_flags, void *self);
+};
 
 PulseOutput::PulseOutput(std::function<void()> onChange) : m_onChange(std::move(onChange))
 {
@@ -31,7 +40,7 @@ PulseOutput::PulseOutput(std::function<void()> onChange) : m_onChange(std::move(
     }
     pa_threaded_mainloop_set_name(m_loop, "zelmoro-sound");
     pa_mainloop_api *api = pa_threaded_mainloop_get_api(m_loop);
-    m_wakeEvent = api->io_new(api, m_wakeFds[0], PA_IO_EVENT_INPUT, &PulseOutput::onWake, this);
+    m_wakeEvent = api->io_new(api, m_wakeFds[0], PA_IO_EVENT_INPUT, &Callbacks::onWake, this);
     connect();
     m_running = pa_threaded_mainloop_start(m_loop) == 0;
 }
@@ -74,7 +83,8 @@ void PulseOutput::wake()
     }
 }
 
-void PulseOutput::onWake(pa_mainloop_api *, pa_io_event *, int fd, pa_io_event_flags, void *self)
+void PulseOutput::Callbacks::onWake(pa_mainloop_api *, pa_io_event *, int fd, pa_io_event_flags,
+                                    void *self)
 {
     char bytes[64];
     while (::read(fd, bytes, sizeof bytes) > 0) {
@@ -96,7 +106,7 @@ void PulseOutput::connect()
         scheduleRetry();
         return;
     }
-    pa_context_set_state_callback(m_context, &PulseOutput::onContextState, this);
+    pa_context_set_state_callback(m_context, &Callbacks::onContextState, this);
     // The desktop session starts the server; a clock should not spawn one.
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         failed();
@@ -119,10 +129,11 @@ void PulseOutput::scheduleRetry()
     timeval when{};
     pa_timeval_add(pa_gettimeofday(&when), kRetryUSecs);
     pa_mainloop_api *api = pa_threaded_mainloop_get_api(m_loop);
-    m_retry = api->time_new(api, &when, &PulseOutput::onRetry, this);
+    m_retry = api->time_new(api, &when, &Callbacks::onRetry, this);
 }
 
-void PulseOutput::onRetry(pa_mainloop_api *api, pa_time_event *event, const timeval *, void *self)
+void PulseOutput::Callbacks::onRetry(pa_mainloop_api *api, pa_time_event *event, const timeval *,
+                                     void *self)
 {
     auto *out = static_cast<PulseOutput *>(self);
     api->time_free(event);
@@ -132,7 +143,7 @@ void PulseOutput::onRetry(pa_mainloop_api *api, pa_time_event *event, const time
     out->m_onChange();
 }
 
-void PulseOutput::onContextState(pa_context *context, void *self)
+void PulseOutput::Callbacks::onContextState(pa_context *context, void *self)
 {
     auto *out = static_cast<PulseOutput *>(self);
     if (context != out->m_context)
@@ -199,8 +210,8 @@ void PulseOutput::play(std::shared_ptr<const SoundClip> clip, bool loop, const c
     m_clip = std::move(clip);
     m_loopClip = loop;
     m_position = 0;
-    pa_stream_set_state_callback(m_stream, &PulseOutput::onStreamState, this);
-    pa_stream_set_write_callback(m_stream, &PulseOutput::onWritable, this);
+    pa_stream_set_state_callback(m_stream, &Callbacks::onStreamState, this);
+    pa_stream_set_write_callback(m_stream, &Callbacks::onWritable, this);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kBufferUSecs, &spec));
@@ -242,7 +253,7 @@ void PulseOutput::stop()
     m_clip.reset();
 }
 
-void PulseOutput::onStreamState(pa_stream *stream, void *self)
+void PulseOutput::Callbacks::onStreamState(pa_stream *stream, void *self)
 {
     auto *out = static_cast<PulseOutput *>(self);
     const pa_stream_state_t state = pa_stream_get_state(stream);
@@ -251,7 +262,7 @@ void PulseOutput::onStreamState(pa_stream *stream, void *self)
     out->streamFailed();
 }
 
-void PulseOutput::onWritable(pa_stream *stream, std::size_t bytes, void *self)
+void PulseOutput::Callbacks::onWritable(pa_stream *stream, std::size_t bytes, void *self)
 {
     auto *out = static_cast<PulseOutput *>(self);
     if (stream == out->m_stream)
@@ -279,10 +290,10 @@ void PulseOutput::fill(std::size_t bytes)
         bytes -= n;
     }
     if (!m_loopClip && m_position >= total) // all handed over: wait until it has been played
-        m_drain = pa_stream_drain(m_stream, &PulseOutput::onDrained, this);
+        m_drain = pa_stream_drain(m_stream, &Callbacks::onDrained, this);
 }
 
-void PulseOutput::onDrained(pa_stream *stream, int success, void *self)
+void PulseOutput::Callbacks::onDrained(pa_stream *stream, int success, void *self)
 {
     auto *out = static_cast<PulseOutput *>(self);
     if (stream != out->m_stream)

@@ -5,11 +5,17 @@
 
 #include <QString>
 
-#include <pulse/pulseaudio.h>
-
 #include <cstddef>
 #include <functional>
 #include <memory>
+
+// libpulse's types, known here only by name; the adapter's source uses them.
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_io_event;
+struct pa_time_event;
+struct pa_stream;
+struct pa_operation;
 
 namespace zelmoro::platform {
 
@@ -48,12 +54,8 @@ public:
     void stop();
 
 private:
-    static void onContextState(pa_context *context, void *self);
-    static void onStreamState(pa_stream *stream, void *self);
-    static void onWritable(pa_stream *stream, std::size_t bytes, void *self);
-    static void onDrained(pa_stream *stream, int success, void *self);
-    static void onRetry(pa_mainloop_api *, pa_time_event *, const timeval *, void *self);
-    static void onWake(pa_mainloop_api *, pa_io_event *, int fd, pa_io_event_flags, void *self);
+    // libpulse's callbacks into this connection.
+    struct Callbacks;
 
     void connect();
     void dropContext();

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QLoggingCategory>
 #include <QString>
 
 #include <cstdint>
@@ -25,14 +24,5 @@ public:
     // True while a looping sound is being played.
     virtual bool isLooping() const = 0;
 };
-
-// Where the sound output reports that it was lost, that it is back, and what
-// it plays through.
-Q_DECLARE_LOGGING_CATEGORY(zelmoroSound)
-
-// The player used by the program. Tests may put their own in its place;
-// the caller keeps ownership of what it installs.
-SoundPlayer &soundPlayer();
-void setSoundPlayer(SoundPlayer *player);
 
 } // namespace zelmoro::platform

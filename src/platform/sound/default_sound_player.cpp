@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sound/sound_player.h"
+#include "platform/sound/default_sound_player.h"
 
 #include "platform/sound/async_sound_player.h"
 #include "platform/sound/sound_file_lookup.h"
@@ -7,8 +7,6 @@
 #include <QCoreApplication>
 
 namespace zelmoro::platform {
-
-Q_LOGGING_CATEGORY(zelmoroSound, "zelmoro.sound")
 
 namespace {
 
