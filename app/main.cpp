@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app_icon.h"
 #include "clock/form1.h"
+#include "platform/app_icon.h"
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 #include "program_end.h"
@@ -63,7 +63,7 @@ QIcon applicationIcon()
 {
     QIcon icon;
     for (const int size : {32, 16})
-        icon.addPixmap(QPixmap::fromImage(zelmoro::app::drawIcon(size)));
+        icon.addPixmap(QPixmap::fromImage(zelmoro::platform::drawIcon(size)));
     return icon;
 }
 

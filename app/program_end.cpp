@@ -2,7 +2,6 @@
 #include "program_end.h"
 
 #include "module1.h"
-#include "runtime/default_instance.h"
 #include "runtime/end.h"
 
 namespace zelmoro::app {

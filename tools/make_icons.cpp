@@ -4,7 +4,7 @@
 //   make_icons SCALABLE.svg OUTPUT_DIR NAME
 // writes OUTPUT_DIR/<N>x<N>/apps/NAME.png for every size.
 
-#include "app_icon.h"
+#include "platform/app_icon.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -27,7 +27,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        QImage image = zelmoro::app::drawIcon(size);
+        QImage image = zelmoro::platform::drawIcon(size);
         if (image.isNull()) {
             image = QImage(size, size, QImage::Format_ARGB32);
             image.fill(Qt::transparent);

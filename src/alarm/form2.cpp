@@ -16,8 +16,8 @@ using runtime::Label;
 
 namespace {
 
-const platform::FontSpec buttonFont{"Bauhaus 93", 12};
-const platform::FontSpec unitFont{"ＭＳ Ｐゴシック", 12, true};
+const platform::FontSpec kButtonFont{"Bauhaus 93", 12};
+const platform::FontSpec kUnitFont{"ＭＳ Ｐゴシック", 12, true};
 
 // Entries 00 ... 59, always two digits.
 void fillSixty(QComboBox &list)
@@ -34,11 +34,11 @@ void fillSixty(QComboBox &list)
 
 Form2::Form2()
     : Form(QStringLiteral("Alarm - Set"), 3744, 1356, runtime::Taskbar::None),
-      m_Command2(this, QStringLiteral("Cancel"), buttonFont),
-      m_Command1(this, QStringLiteral("SET"), buttonFont), m_cmbSecond(this), m_cmbMinute(this),
-      m_cmbHour(this), m_lblTime2(this, QStringLiteral("秒"), unitFont, Label::Sizing::Fixed),
-      m_lblTime1(this, QStringLiteral("分"), unitFont, Label::Sizing::Fixed),
-      m_lblTime0(this, QStringLiteral("時"), unitFont, Label::Sizing::Fixed)
+      m_Command2(this, QStringLiteral("Cancel"), kButtonFont),
+      m_Command1(this, QStringLiteral("SET"), kButtonFont), m_cmbSecond(this), m_cmbMinute(this),
+      m_cmbHour(this), m_lblTime2(this, QStringLiteral("秒"), kUnitFont, Label::Sizing::Fixed),
+      m_lblTime1(this, QStringLiteral("分"), kUnitFont, Label::Sizing::Fixed),
+      m_lblTime0(this, QStringLiteral("時"), kUnitFont, Label::Sizing::Fixed)
 {
     place(m_Command2, 1920, 720, 1572, 372);
     place(m_Command1, 240, 720, 1572, 372);

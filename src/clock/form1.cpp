@@ -21,24 +21,24 @@ using runtime::Label;
 
 namespace {
 
-const platform::FontSpec buttonFont{"Bauhaus 93", 9};
-const platform::FontSpec setButtonFont{"Bauhaus 93", 10.2};
-const platform::FontSpec displayFont{"Bauhaus 93", 19.8};
+const platform::FontSpec kButtonFont{"Bauhaus 93", 9};
+const platform::FontSpec kSetButtonFont{"Bauhaus 93", 10.2};
+const platform::FontSpec kDisplayFont{"Bauhaus 93", 19.8};
 
 } // namespace
 
 Form1::Form1()
     : Form(QStringLiteral("Zelmoro"), 4128, 6816, runtime::Taskbar::Entry),
-      m_Command3(this, QStringLiteral("Wave Test"), buttonFont,
+      m_Command3(this, QStringLiteral("Wave Test"), kButtonFont,
                  QStringLiteral("音が鳴るかテストします")),
       m_Text1(QStringLiteral("belora.wav"), this),
-      m_Command2(this, QStringLiteral("Alarm-SET"), setButtonFont,
+      m_Command2(this, QStringLiteral("Alarm-SET"), kSetButtonFont,
                  QStringLiteral("アラームのなる時間をＳＥＴします")),
-      m_Command1(this, QStringLiteral("CLOSE"), buttonFont, QStringLiteral("終了します")),
-      m_Label2(this, QString(), displayFont, Label::Sizing::AutoSize),
-      m_Label3(this, QStringLiteral("None"), displayFont, Label::Sizing::AutoSize),
-      m_Label4(this, QStringLiteral("Alarm"), displayFont, Label::Sizing::AutoSize),
-      m_Label1(this, QStringLiteral("Now"), displayFont, Label::Sizing::AutoSize)
+      m_Command1(this, QStringLiteral("CLOSE"), kButtonFont, QStringLiteral("終了します")),
+      m_Label2(this, QString(), kDisplayFont, Label::Sizing::AutoSize),
+      m_Label3(this, QStringLiteral("None"), kDisplayFont, Label::Sizing::AutoSize),
+      m_Label4(this, QStringLiteral("Alarm"), kDisplayFont, Label::Sizing::AutoSize),
+      m_Label1(this, QStringLiteral("Now"), kDisplayFont, Label::Sizing::AutoSize)
 {
     place(m_Command3, 3120, 120, 972, 492);
     place(m_Text1, 0, 4680, 4875, 285);

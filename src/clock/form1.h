@@ -10,9 +10,8 @@
 
 #include <QColor>
 #include <QLineEdit>
-#include <QTime>
-
 #include <QTimer>
+
 #include <optional>
 
 namespace zelmoro::clock {
@@ -39,19 +38,16 @@ public:
         float X1, Y1, X2, Y2;
         QColor colour;
     };
+
+    // The alarm display, written by the alarm dialog's SET.
+    runtime::Label &Label3() { return m_Label3; }
+
+    // Test hooks: what the tests read and drive; nothing in the program uses them.
     const ShapeControl &shpShape() const { return m_shpShape; }
     const LineControl &linHour() const { return m_linHour; }
-    const LineControl &linMin() const { return m_linMin; }
-    const LineControl &linSec() const { return m_linSec; }
-
     // How often the face had to be repainted because a property changed.
     int faceRepaints() const { return m_faceRepaints; }
-
-    runtime::Label &Label1() { return m_Label1; }
     runtime::Label &Label2() { return m_Label2; }
-    runtime::Label &Label3() { return m_Label3; }
-    runtime::Label &Label4() { return m_Label4; }
-    runtime::CommandButton &Command1() { return m_Command1; }
     runtime::CommandButton &Command2() { return m_Command2; }
     runtime::CommandButton &Command3() { return m_Command3; }
     QLineEdit &Text1() { return m_Text1; }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clock/hands_geometry.h"
 
-#include "platform/time_source.h"
 #include "runtime/conversions.h"
 #include "runtime/runtime_error.h"
 #include "runtime/time_text.h"

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/termination.h"
 
+#include "platform/self_pipe.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QtGlobal>
@@ -34,13 +36,6 @@ extern "C" void onTerminationSignal(int signalNumber)
     errno = savedErrno;
 }
 
-void drainPipe()
-{
-    char buffer[64];
-    while (::read(wakeRead, buffer, sizeof buffer) > 0) {
-    }
-}
-
 } // namespace
 
 void installTerminationHandler(std::function<void()> onRequest)
@@ -60,7 +55,7 @@ void installTerminationHandler(std::function<void()> onRequest)
         new QSocketNotifier(wakeRead, QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier,
                      [onRequest = std::move(onRequest)] {
-                         drainPipe();
+                         drainSelfPipe(wakeRead);
                          onRequest();
                      });
 

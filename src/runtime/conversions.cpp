@@ -35,20 +35,12 @@ template <class Int> Int roundedTo(double value)
     return static_cast<Int>(rounded);
 }
 
-std::int16_t checked16(std::int32_t value)
+// A result worked out in a wider type, brought back to Int or overflowing.
+template <class Int, class Wide> Int checked(Wide value)
 {
-    if (value < std::numeric_limits<std::int16_t>::min() ||
-        value > std::numeric_limits<std::int16_t>::max())
+    if (value < std::numeric_limits<Int>::min() || value > std::numeric_limits<Int>::max())
         raiseOverflow();
-    return static_cast<std::int16_t>(value);
-}
-
-std::int32_t checked32(std::int64_t value)
-{
-    if (value < std::numeric_limits<std::int32_t>::min() ||
-        value > std::numeric_limits<std::int32_t>::max())
-        raiseOverflow();
-    return static_cast<std::int32_t>(value);
+    return static_cast<Int>(value);
 }
 
 // The ASCII form of a character that may have been typed in full width.
@@ -76,27 +68,27 @@ std::int32_t toInt32(double value)
 
 std::int16_t checkedAdd(std::int16_t a, std::int16_t b)
 {
-    return checked16(std::int32_t{a} + b);
+    return checked<std::int16_t>(std::int32_t{a} + b);
 }
 
 std::int16_t checkedSub(std::int16_t a, std::int16_t b)
 {
-    return checked16(std::int32_t{a} - b);
+    return checked<std::int16_t>(std::int32_t{a} - b);
 }
 
 std::int16_t checkedMul(std::int16_t a, std::int16_t b)
 {
-    return checked16(std::int32_t{a} * b);
+    return checked<std::int16_t>(std::int32_t{a} * b);
 }
 
 std::int32_t checkedMul32(std::int32_t a, std::int32_t b)
 {
-    return checked32(std::int64_t{a} * b);
+    return checked<std::int32_t>(std::int64_t{a} * b);
 }
 
 std::int32_t checkedSub32(std::int32_t a, std::int32_t b)
 {
-    return checked32(std::int64_t{a} - b);
+    return checked<std::int32_t>(std::int64_t{a} - b);
 }
 
 QString decimalText(std::int32_t value)

@@ -15,11 +15,6 @@ double twipsPerPixel(double logicalDpi)
     return 1440.0 / logicalDpi;
 }
 
-int twipsToPixels(int twips, double logicalDpi)
-{
-    return static_cast<int>(std::lround(twips / twipsPerPixel(logicalDpi)));
-}
-
 namespace {
 
 Qt::WindowFlags flagsFor(Taskbar taskbar)

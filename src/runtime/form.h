@@ -12,8 +12,6 @@ enum class Taskbar { Entry, None };
 
 // Twips per pixel for a logical resolution: 1440 twips to the inch.
 double twipsPerPixel(double logicalDpi);
-// A length in twips as whole pixels, rounded to nearest.
-int twipsToPixels(int twips, double logicalDpi);
 
 // The base of every window: a fixed client area laid out in twips, white, with a
 // title bar that carries no buttons, and with or without a taskbar entry. A

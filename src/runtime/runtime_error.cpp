@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime/runtime_error.h"
 
-#include "runtime/default_instance.h"
-
 #include <QMessageBox>
 
 namespace zelmoro::runtime {

@@ -100,9 +100,7 @@ std::shared_ptr<const SoundClip> builtInChime()
         clip->sampleRate = kChimeRate;
         clip->channels = kChimeChannels;
         clip->samples.resize(samples.size());
-        std::transform(samples.begin(), samples.end(), clip->samples.begin(), [](float v) {
-            return static_cast<std::int16_t>(std::lround(v * 32767.0f));
-        });
+        std::transform(samples.begin(), samples.end(), clip->samples.begin(), toSample16);
         return clip;
     }();
     return chime;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/pulse_output.h"
 
+#include "platform/self_pipe.h"
 #include "platform/sound/sound_log.h"
 
 #include <pulse/pulseaudio.h>
@@ -86,9 +87,7 @@ void PulseOutput::wake()
 void PulseOutput::Callbacks::onWake(pa_mainloop_api *, pa_io_event *, int fd, pa_io_event_flags,
                                     void *self)
 {
-    char bytes[64];
-    while (::read(fd, bytes, sizeof bytes) > 0) {
-    }
+    drainSelfPipe(fd);
     static_cast<PulseOutput *>(self)->m_onChange();
 }
 

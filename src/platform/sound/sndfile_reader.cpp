@@ -44,8 +44,7 @@ sf_count_t readFrames(SNDFILE *file, const SF_INFO &info, int keep, std::vector<
             // libsndfile does not scale floating-point samples read as 16-bit.
             got = sf_readf_float(file, floats.data(), want);
             for (std::size_t i = 0; i < static_cast<std::size_t>(got) * width; ++i)
-                shorts[i] = static_cast<std::int16_t>(
-                    std::lround(std::clamp(floats[i], -1.0f, 1.0f) * 32767.0f));
+                shorts[i] = toSample16(floats[i]);
         } else {
             got = sf_readf_short(file, shorts.data(), want);
         }

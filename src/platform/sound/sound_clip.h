@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -23,5 +25,12 @@ struct SoundClip {
     }
     std::size_t bytes() const { return samples.size() * sizeof(std::int16_t); }
 };
+
+// A floating-point sample (full scale -1 to 1) as a 16-bit one; beyond full
+// scale it is clipped.
+inline std::int16_t toSample16(float value)
+{
+    return static_cast<std::int16_t>(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
+}
 
 } // namespace zelmoro::platform

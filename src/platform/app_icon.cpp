@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app_icon.h"
+#include "platform/app_icon.h"
 
-namespace zelmoro::app {
+namespace zelmoro::platform {
 
 namespace {
 
@@ -47,4 +47,4 @@ QImage drawIcon(int size)
     return image;
 }
 
-} // namespace zelmoro::app
+} // namespace zelmoro::platform

@@ -3,7 +3,7 @@
 
 #include <QImage>
 
-namespace zelmoro::app {
+namespace zelmoro::platform {
 
 // The program's icon at one of its two drawn sizes, 32 or 16 pixels square: a
 // white band with a one-pixel black frame across the full width (rows 6 to 25,
@@ -12,4 +12,4 @@ namespace zelmoro::app {
 // scaling or antialiasing blurs it. Any other size gives a null image.
 QImage drawIcon(int size);
 
-} // namespace zelmoro::app
+} // namespace zelmoro::platform
