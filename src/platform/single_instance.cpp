@@ -29,24 +29,20 @@ constexpr int kConnectTimeoutMs = 3000;
 const QByteArray kActivate = "activate\n";
 const QByteArray kShown = "shown\n";
 
-// The user's runtime folder, then a folder of the user's own under the
-// temporary folder, made if need be; only folders no one else can write to.
-QStringList lockFolders()
+// A folder of the user's own under the temporary folder, for when
+// $XDG_RUNTIME_DIR is unset or unusable: made, or found, as the user's own and
+// closed to others. Empty when that cannot be had.
+QString ownTemporaryFolder()
 {
-    QStringList folders;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
-        folders << runtime;
     const QString own = QDir::tempPath() + QStringLiteral("/zelmoro-%1").arg(::geteuid());
-    // Made, or found, as the user's own and closed to others.
     const QByteArray path = QFile::encodeName(own);
     ::mkdir(path.constData(), S_IRWXU);
     struct stat found {};
-    if (::lstat(path.constData(), &found) == 0 && S_ISDIR(found.st_mode) &&
+    const bool usable =
+        ::lstat(path.constData(), &found) == 0 && S_ISDIR(found.st_mode) &&
         found.st_uid == ::geteuid() &&
-        ((found.st_mode & (S_IRWXG | S_IRWXO)) == 0 || ::chmod(path.constData(), S_IRWXU) == 0))
-        folders << own;
-    return folders;
+        ((found.st_mode & (S_IRWXG | S_IRWXO)) == 0 || ::chmod(path.constData(), S_IRWXU) == 0);
+    return usable ? own : QString();
 }
 
 // Whether the process holds a lock file of this name, in whichever folder: a
@@ -86,7 +82,8 @@ bool SingleInstance::claim()
 {
     const InstanceLock::State state = lock();
     if (state == InstanceLock::State::HeldByAnother) {
-        if (!activateOnBus(m_lock->holderPid()))
+        // Until the holder has written its id, only its socket is known to be its.
+        if (m_lock->holderPid() == 0 || !activateOnBus(m_lock->holderPid()))
             activateThroughSocket(socketPath());
         return false;
     }
@@ -124,18 +121,19 @@ QString SingleInstance::socketPath() const
 
 InstanceLock::State SingleInstance::lock()
 {
-    const QStringList folders = lockFolders();
-    for (const QString &folder : folders) {
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!QDir::isAbsolutePath(folder) || !QFileInfo(folder).isDir())
+        folder = ownTemporaryFolder();
+    while (!folder.isEmpty()) {
         m_lock = std::make_unique<InstanceLock>(folder + QLatin1Char('/') + m_fileName + ".lock");
         const InstanceLock::State state = m_lock->acquire();
         if (state != InstanceLock::State::Unavailable)
             return state;
         qWarning("Passed over the lock file %s: it cannot be made, or a folder is in its place",
                  qPrintable(m_lock->path()));
+        const QString fallback = ownTemporaryFolder();
+        folder = fallback == folder ? QString() : fallback;
     }
-    if (folders.isEmpty())
-        qWarning("No folder for the lock file: $XDG_RUNTIME_DIR is unset and %s unusable",
-                 qPrintable(QDir::tempPath()));
     m_lock.reset();
     return InstanceLock::State::Unavailable;
 }
@@ -164,7 +162,7 @@ bool SingleInstance::takeBusName()
 }
 
 // Asks the owner of the bus name to show itself, if it is the process given
-// (any owner for 0). False when that could not be done.
+// (whoever owns it for 0). False when that could not be done.
 bool SingleInstance::activateOnBus(qint64 holderPid)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
