@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clock/form1.h"
 #include "platform/app_icon.h"
+#include "platform/display_probe.h"
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 #include "program_end.h"
@@ -12,6 +13,8 @@
 #include <QIcon>
 #include <QPixmap>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -46,17 +49,48 @@ void answerInformationOptions(int argc, char *argv[])
     }
 }
 
-// The frames without buttons and the taskbar hints are X11 requests, which
-// Wayland compositors do not take. On a Wayland session with Xwayland the
-// program therefore runs on X11; without Xwayland, natively. An explicit
-// choice of platform is kept.
-void preferXwayland()
+// Before the toolkit starts: --help and --version answered, a display found
+// (else one plain line and status 1, instead of the toolkit's abort), and no
+// session bus started behind the user's back. Returns the display's name.
+QString prepareStartUp(int argc, char *argv[])
 {
-    const bool waylandSession =
-        qgetenv("XDG_SESSION_TYPE") == "wayland" || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (waylandSession && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        !qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    answerInformationOptions(argc, argv);
+    QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            platform = QString::fromLocal8Bit(argv[i + 1]);
+    }
+    bool preferX11 = false;
+    const QString display = zelmoro::platform::reachableDisplay(platform, &preferX11);
+    if (display.isEmpty()) {
+        const auto named = [](const char *name) {
+            return qEnvironmentVariableIsEmpty(name) ? QByteArray(name) + " unset"
+                                                     : QByteArray(name) + "=" + qgetenv(name);
+        };
+        std::fprintf(stderr,
+                     "zelmoro: Zelmoro needs a graphical session, and no display could be "
+                     "reached (%s, %s)\n",
+                     named("DISPLAY").constData(), named("WAYLAND_DISPLAY").constData());
+        std::exit(1);
+    }
+    // The frames without buttons and the taskbar hints are X11 requests, which
+    // Wayland compositors do not take: on a Wayland session with Xwayland the
+    // program runs on X11. An explicit choice of platform is kept.
+    if (platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", preferX11 ? "xcb" : "wayland");
+    zelmoro::platform::neverAutolaunchSessionBus();
+    return display;
+}
+
+// Another start asked for the running clock: shown restored, in front, active.
+void showAgain()
+{
+    if (!zelmoro::runtime::form<zelmoro::clock::Form1>().isShown())
+        return;
+    QWidget &main = zelmoro::runtime::form<zelmoro::clock::Form1>().get();
+    main.setWindowState(main.windowState() & ~Qt::WindowMinimized);
+    main.raise();
+    main.activateWindow();
 }
 
 QIcon applicationIcon()
@@ -72,8 +106,7 @@ QIcon applicationIcon()
 int main(int argc, char *argv[])
 {
     using namespace zelmoro;
-    answerInformationOptions(argc, argv);
-    preferXwayland();
+    const QString display = prepareStartUp(argc, argv);
     // Once a second the clock sends the X server a few small repainted areas; as
     // plain requests they cost less than through shared memory, whose completion
     // message would wake the program a second time.
@@ -92,7 +125,7 @@ int main(int argc, char *argv[])
 
     // A second copy would ring a second alarm that solving the first quiz
     // leaves ringing: the running copy shows its window instead.
-    platform::SingleInstance instance{QString::fromLatin1(kApplicationId)};
+    platform::SingleInstance instance{QString::fromLatin1(kApplicationId), display};
     if (!instance.claim())
         return 0;
 
@@ -101,13 +134,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(applicationIcon());
 
     runtime::form<clock::Form1>().Show();
-    QObject::connect(&instance, &platform::SingleInstance::activationRequested, [] {
-        if (!runtime::form<clock::Form1>().isShown())
-            return;
-        QWidget &main = runtime::form<clock::Form1>().get();
-        main.raise();
-        main.activateWindow();
-    });
+    QObject::connect(&instance, &platform::SingleInstance::activationRequested, showAgain);
     // An error while the main window loaded has already been reported and ended
     // the program.
     const int status = runtime::hasEnded() ? runtime::endStatus() : QApplication::exec();
