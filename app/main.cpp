@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clock/form1.h"
+#include "clock/wake_keeper.h"
 #include "platform/app_icon.h"
 #include "platform/display_probe.h"
 #include "platform/single_instance.h"
@@ -101,6 +102,13 @@ QIcon applicationIcon()
     return icon;
 }
 
+// The alarm is heard on a computer that sleeps: woken for it, kept awake
+// while it rings. Lives until the program ends, which withdraws it all.
+std::unique_ptr<zelmoro::clock::WakeKeeper> keepAwakeForTheAlarm()
+{
+    return std::make_unique<zelmoro::clock::WakeKeeper>();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -134,6 +142,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(applicationIcon());
 
     runtime::form<clock::Form1>().Show();
+    const auto wakeKeeper = keepAwakeForTheAlarm();
     QObject::connect(&instance, &platform::SingleInstance::activationRequested, showAgain);
     // An error while the main window loaded has already been reported and ended
     // the program.

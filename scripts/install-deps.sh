@@ -7,7 +7,7 @@ set -euo pipefail
 
 run_packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsndfile1-dev libxcb1-dev
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsndfile1-dev libxcb1-dev libxcb-dpms0-dev
     # The package: dependencies of the shared libraries, the package format.
     dpkg-dev
     libpulse-dev libasound2-dev
@@ -16,6 +16,8 @@ run_packages=(
 )
 test_packages=(
     xvfb openbox dbus dbus-x11 at-spi2-core python3 python3-pyatspi
+    # Stand-ins for logind, the portal and the power managers; setcap and getcap.
+    python3-dbusmock libcap2-bin
     pulseaudio pulseaudio-utils sox xdotool x11-utils x11-apps imagemagick libfaketime
     clang-format
     # Validators of what is installed and packaged.
