@@ -27,19 +27,41 @@ Passage passageBetween(const TickMoment &previous, const TickMoment &current)
     return Passage{elapsed, step, zoneShift};
 }
 
-bool passedOver(const TickMoment &previous, const TickMoment &current, std::optional<QTime> alarm)
+namespace {
+
+// How late the first tick comes after the latest alarm second that the local
+// clock went forward over whole; nullopt when it passed over none.
+std::optional<std::int64_t> lateness(const TickMoment &previous, const TickMoment &current,
+                                     std::optional<QTime> alarm)
 {
     if (!alarm)
-        return false;
+        return std::nullopt;
     const std::int64_t alarmMs = alarm->msecsSinceStartOfDay();
     const std::int64_t forward = passageBetween(previous, current).localMs();
     if (forward <= 0)
-        return false;
+        return std::nullopt;
     const std::int64_t reached = previous.localMs + forward;
     // The latest alarm second that ended by this tick.
     const std::int64_t lastEnd = reached - 1000;
     const std::int64_t start = lastEnd - floorMod(lastEnd - alarmMs, kDayMs);
-    return start > previous.localMs && reached - start <= kLateLimitMs;
+    if (start <= previous.localMs)
+        return std::nullopt;
+    return reached - start;
+}
+
+} // namespace
+
+bool passedOver(const TickMoment &previous, const TickMoment &current, std::optional<QTime> alarm)
+{
+    const std::optional<std::int64_t> late = lateness(previous, current, alarm);
+    return late && *late <= kLateLimitMs;
+}
+
+bool passedOverTooLate(const TickMoment &previous, const TickMoment &current,
+                       std::optional<QTime> alarm)
+{
+    const std::optional<std::int64_t> late = lateness(previous, current, alarm);
+    return late && *late > kLateLimitMs;
 }
 
 int nextTickDelayMs(std::int64_t localMs, std::optional<QTime> alarm)

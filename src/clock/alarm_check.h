@@ -43,4 +43,10 @@ bool passedOver(const TickMoment &previous, const TickMoment &current, std::opti
 // alarm second and the second before it.
 int nextTickDelayMs(std::int64_t localMs, std::optional<QTime> alarm);
 
+// Whether the local clock went forward over the whole alarm second, as for
+// passedOver, but the current tick comes more than kLateLimitMs after it: the
+// alarm was missed (the machine slept through it) and does not sound.
+bool passedOverTooLate(const TickMoment &previous, const TickMoment &current,
+                       std::optional<QTime> alarm);
+
 } // namespace zelmoro::clock

@@ -3,6 +3,7 @@
 
 #include "alarm/form2.h"
 #include "clock/alarm_check.h"
+#include "clock/missed_alarm.h"
 #include "module1.h"
 #include "platform/time_source.h"
 #include "runtime/default_instance.h"
@@ -98,6 +99,8 @@ void Form1::Timer1_Timer()
     const TickMoment moment{reading.wallMs, reading.monotonicMs, platform::localMs(reading.wallMs)};
     const Module1::Alarm &alarm = Module1::AlarmTime();
     const bool missed = m_previousTick && passedOver(*m_previousTick, moment, alarm.time());
+    if (m_previousTick && passedOverTooLate(*m_previousTick, moment, alarm.time()))
+        tellMissedAlarm(alarm.text());
     m_previousTick = moment;
     if (missed || alarm.text() == timeText(now()))
         Module1::playLoop(m_Text1.text());

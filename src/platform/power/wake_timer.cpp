@@ -64,6 +64,7 @@ WakeTimer::~WakeTimer()
     if (m_fd >= 0)
         close(m_fd);
     if (m_helper.state() != QProcess::NotRunning) {
+        m_helper.disconnect(this);
         m_helper.closeWriteChannel();
         m_helper.waitForFinished(200);
     }
