@@ -63,6 +63,7 @@ private slots:
         QTest::newRow("beyond 48 hours") << ahead(48 * 3600 + 60) << qint64(0);
         QTest::newRow("far future") << QByteArray("99999999999999999999999\n") << qint64(0);
         QTest::newRow("signed") << "+" + ahead(3600) << qint64(0);
+        QTest::newRow("colon for the last digit") << ahead(3600).chopped(2) + ":\n" << qint64(0);
         QTest::newRow("fraction") << ahead(3600).replace('\n', ".5\n") << qint64(0);
         QTest::newRow("empty") << QByteArray("\n") << qint64(0);
         QTest::newRow("overlong, digits hidden inside")
