@@ -87,6 +87,7 @@ class TestPowerBus : public QObject {
             reply.endStructure();
             found << QStringList{what, who, why, mode}.join(u' ');
         }
+        reply.endArray();
         return found;
     }
     // The calls a stand-in had, one a line: "time method arguments".
