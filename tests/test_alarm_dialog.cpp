@@ -11,6 +11,12 @@
 #include <QAbstractItemView>
 #include <QTest>
 
+namespace zelmoro::test {
+
+using alarm::Form2;
+using clock::Form1;
+using wakeup::Form3;
+
 namespace {
 
 // Keys ("Up", "Tab", "Alt+Down", "7" ...) pressed on what has the focus in the
@@ -60,7 +66,7 @@ private slots:
     {
         QFETCH(QString, start);
         QFETCH(QString, keys);
-        test::FakeRuntime runtime;
+        FakeRuntime runtime;
         runtime.clock.msPerRead = 1;
         runtime.clock.set(
             QDateTime(QDate(2026, 6, 1), QTime::fromString(start, Qt::ISODateWithMs)));
@@ -83,7 +89,7 @@ private slots:
     // 6:59:59 and 7:00:00.3. The sound is stopped between the days.
     void wholeRoad()
     {
-        test::FakeRuntime runtime;
+        FakeRuntime runtime;
         runtime.clock.set(6, 58, 30);
         runtime::form<Form1>().Show();
         Form1 &main = runtime::form<Form1>().get();
@@ -149,5 +155,7 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestAlarmDialog)
+} // namespace zelmoro::test
+
+QTEST_MAIN(zelmoro::test::TestAlarmDialog)
 #include "test_alarm_dialog.moc"

@@ -18,9 +18,19 @@
 #include <cmath>
 #include <csignal>
 
+namespace zelmoro::test {
+
 using runtime::form;
+using wakeup::Form4;
+using wakeup::Form5;
+using wakeup::Form6;
 using Act = std::function<void()>;
-Q_DECLARE_METATYPE(Act)
+
+} // namespace zelmoro::test
+
+Q_DECLARE_METATYPE(zelmoro::test::Act)
+
+namespace zelmoro::test {
 
 class TestQuiz : public QObject {
     Q_OBJECT
@@ -36,7 +46,7 @@ class TestQuiz : public QObject {
         return m.hasMatch() ? std::optional(int(std::rint(m.captured().toDouble()))) : std::nullopt;
     }
 
-    std::optional<test::FakeRuntime> m_rt;
+    std::optional<FakeRuntime> m_rt;
     // The random value that the draw, 90 * r + 10 rounded down, turns into n.
     static float valueFor(int n) { return (float(n - 10) + 0.5f) / 90.0f; }
     static Form4 &quiz() { return form<Form4>().get(); }
@@ -53,9 +63,12 @@ class TestQuiz : public QObject {
         Form6 *const wrong = form<Form6>().loaded();
         QLineEdit &box = quiz().Text1();
         QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
-        for (const QChar c : u'\b' + typed)
-            c.unicode() < 0x80 ? QTest::keyClicks(&box, QString(c))
-                               : QTest::sendKeyEvent(QTest::Click, &box, Qt::Key_unknown, c, {});
+        for (const QChar c : u'\b' + typed) {
+            if (c.unicode() < 0x80)
+                QTest::keyClicks(&box, QString(c));
+            else
+                QTest::sendKeyEvent(QTest::Click, &box, Qt::Key_unknown, c, {});
+        }
         click(quiz().Command1());
         QCOMPARE(runtime::hasEnded(), false); // as an error escaping OK would end it
         QVERIFY(m_rt->sound.calls().empty());
@@ -69,7 +82,11 @@ class TestQuiz : public QObject {
 private slots:
     void initTestCase() { platform::installTerminationHandler(app::endOnRequest); }
     // Each test starts with the quiz open on 57 + 42 = 99.
-    void init() { m_rt.emplace().random.queue({valueFor(57), valueFor(42)}), form<Form4>().Show(); }
+    void init()
+    {
+        m_rt.emplace().random.queue({valueFor(57), valueFor(42)});
+        form<Form4>().Show();
+    }
 
     void anyAnswer()
     {
@@ -82,9 +99,11 @@ private slots:
         QRandomGenerator rng(20240607u);
         int a = 57, b = 42, rights = 0, draws = 1;
         for (int round = 0; round < 5000 && !QTest::currentTestFailed(); ++round) {
-            if (round % 100 == 99 && ++draws) { // the 30-second tick brings a new pair
-                m_rt->random.queue(
-                    {valueFor(a = rng.bounded(10, 100)), valueFor(b = rng.bounded(10, 100))});
+            if (round % 100 == 99) { // the 30-second tick brings a new pair
+                ++draws;
+                a = rng.bounded(10, 100);
+                b = rng.bounded(10, 100);
+                m_rt->random.queue({valueFor(a), valueFor(b)});
                 QMetaObject::invokeMethod(&quiz().Timer1(), "timeout");
             }
             QString typed = rng.bounded(2) ? QString::number(a + b) : QString();
@@ -95,8 +114,11 @@ private slots:
             typed = round < picked.size() ? picked[round] : typed;
             const bool right = readsAs(typed.left(3)) == a + b; // the box keeps three characters
             answer(typed, right);
-            if (right && ++rights) // the quiz again shows its latest draw, drawing nothing
-                form<Form5>().Unload(), form<Form4>().Show();
+            if (right) { // the quiz again shows its latest draw, drawing nothing
+                ++rights;
+                form<Form5>().Unload();
+                form<Form4>().Show();
+            }
             if (!right && round % 7 == 0) // One More; a window left loaded fails the next answer
                 click(form<Form6>().get().Command1());
         }
@@ -110,10 +132,15 @@ private slots:
         QTest::addColumn<Act>("act");
         QTest::addColumn<int>("ends"); // never, at once, from the event loop
         QTest::newRow("Escape, close") << Act([] {
-            for (QWidget *w : windows())
-                QTest::keyClick(w, Qt::Key_Escape), w->close();
+            for (QWidget *w : windows()) {
+                QTest::keyClick(w, Qt::Key_Escape);
+                w->close();
+            }
         }) << 0;
-        QTest::newRow("CANCEL") << Act([] { click(quiz().Command2()), quiz().show(); }) << 0;
+        QTest::newRow("CANCEL") << Act([] {
+            click(quiz().Command2());
+            quiz().show();
+        }) << 0;
         QTest::newRow("Wave Stop") << Act([] { click(form<Form5>().get().Command1()); }) << 1;
         QTest::newRow("SIGTERM") << Act([] { std::raise(SIGTERM); }) << 2;
     }
@@ -137,5 +164,7 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestQuiz)
+} // namespace zelmoro::test
+
+QTEST_MAIN(zelmoro::test::TestQuiz)
 #include "test_quiz.moc"

@@ -17,7 +17,10 @@ bool RecordingSoundPlayer::play(const std::optional<QString> &fileName, std::uin
 
 void FakeRuntime::install(bool fakes)
 {
-    [[maybe_unused]] static const bool prepared = (runtime::prepareRuntime(), true); // fonts
+    [[maybe_unused]] static const bool prepared = [] {
+        runtime::prepareRuntime(); // fonts
+        return true;
+    }();
     runtime::setErrorReporter([](const runtime::RuntimeError &error) {
         qFatal("runtime error %d escaped a handler", int(error.number()));
     });

@@ -36,7 +36,11 @@ public:
     void set(int h, int m, int s, int ms = 0) { set(QDateTime(localTime().date(), {h, m, s, ms})); }
     // Time passes: both clocks move on, by the same amount unless told apart.
     void advanceMs(qint64 ms) { step(ms, ms); }
-    void step(qint64 wall, qint64 mono) { m_reading.wallMs += wall, m_reading.monotonicMs += mono; }
+    void step(qint64 wall, qint64 mono)
+    {
+        m_reading.wallMs += wall;
+        m_reading.monotonicMs += mono;
+    }
 
 private:
     mutable platform::ClockReading m_reading{
@@ -93,16 +97,3 @@ struct FakeRuntime {
 };
 
 } // namespace zelmoro::test
-
-// Test programs name the program's windows and services by their folder alone
-// (runtime::form, platform::SND_LOOP) and the windows by their own names.
-namespace zelmoro::clock {
-}
-namespace zelmoro::alarm {
-}
-namespace zelmoro::wakeup {
-}
-using namespace zelmoro;
-using namespace zelmoro::clock;
-using namespace zelmoro::alarm;
-using namespace zelmoro::wakeup;
