@@ -11,11 +11,30 @@
 #include "wakeup/form4.h"
 
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <ctime>
 
+#include <dlfcn.h>
 #include <sys/resource.h>
+#include <sys/timerfd.h>
+
+namespace zelmoro::test {
+
+// The flags the clock's step watch last armed its timer with.
+int stepWatchFlags = -1;
+
+} // namespace zelmoro::test
+
+// The kernel call that arms the step watch, seen on its way.
+extern "C" int timerfd_settime(int fd, int flags, const itimerspec *value, itimerspec *old) noexcept
+{
+    using SetTime = int (*)(int, int, const itimerspec *, itimerspec *);
+    static const auto real = reinterpret_cast<SetTime>(dlsym(RTLD_NEXT, "timerfd_settime"));
+    zelmoro::test::stepWatchFlags = flags;
+    return real(fd, flags, value, old);
+}
 
 namespace zelmoro::test {
 
@@ -94,11 +113,33 @@ private slots:
         QCOMPARE(m_form->Label2().size(), m_form->Label2().sizeHint());
         tickAt(QTime(1, 11, 11)); // and a narrower one
         QCOMPARE(m_form->Label2().size(), m_form->Label2().sizeHint());
-        // Escape closes nothing; Enter acts on the focused button, as Space does.
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    }
+
+    // Keys on the focused button, CLOSE: Space, Return and the keypad's Enter
+    // press it; Escape closes nothing.
+    void keysOnTheFocusedButton_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("presses");
+        QTest::newRow("Space") << int(Qt::Key_Space) << 0 << true;
+        QTest::newRow("Return") << int(Qt::Key_Return) << 0 << true;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << 0 << false;
+    }
+    void keysOnTheFocusedButton()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, presses);
+        QVERIFY(QTest::qWaitForWindowActive(m_form));
+        QPushButton &close = m_form->Command1();
+        QCOMPARE(QApplication::focusWidget(), &close);
+        QSignalSpy clicks(&close, &QPushButton::clicked);
+        QTest::keyClick(&close, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(close.isDown() || clicks.count() == 1, presses); // pressed, or on its way down
+        QTRY_COMPARE(runtime::form<Form4>().isShown(), presses);
         QVERIFY(m_form->isVisible());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QTRY_VERIFY(runtime::form<Form4>().isShown());
     }
 
     // The hands' moves repaint only parts of the window; after a run of ticks
@@ -130,7 +171,8 @@ private slots:
 
     // A timeline in a real zone: the first tick at a local time, then for each
     // further tick how far the wall and the monotonic clocks moved ("90000" for
-    // both, "w120000/m100" apart). L marks a tick that must request the loop.
+    // both, "w120000/m100" apart; "TZ=zone": the zone changes, no time passes).
+    // L marks a tick that must request the loop.
     void ringsOncePerForwardPass_data()
     {
         QTest::addColumn<QByteArray>("zone");
@@ -138,7 +180,8 @@ private slots:
         QTest::addColumn<QString>("start"); // local time in the zone, or UTC with a Z
         QTest::addColumn<QString>("moves");
         QTest::addColumn<QString>("rings");
-        const QByteArray tokyo = "Asia/Tokyo", berlin = "Europe/Berlin";
+        const QByteArray tokyo = "Asia/Tokyo";
+        const QByteArray berlin = "Europe/Berlin";
         const QString before = "2026-06-01T06:59:59.500";
         // clang-format off
         QTest::newRow("1.5 s stall") << tokyo << "7:00:00" << before << "1500 100" << ".L.";
@@ -155,6 +198,7 @@ private slots:
         QTest::newRow("summer time 2:00") << berlin << "2:00:00" << "2027-03-28T01:59:59.500" << "500" << ".L";
         // 2:00 to 3:00 comes twice: first in summer time (UTC+2), then in winter time.
         QTest::newRow("winter time 2:30 twice") << berlin << "2:30:00" << "2026-10-25T00:29:59.900Z" << "100 1000 3599000 100" << ".L.LL";
+        QTest::newRow("zone changed while running") << tokyo << "2:00:01" << "2026-06-01T00:00:00Z" << "TZ=Europe/Berlin 1000" << "..L";
         QTest::newRow("winter time 1:59:40") << berlin << "1:59:40" << "2026-10-25T00:59:59.900Z" << "200 1000" << "...";
         // clang-format on
     }
@@ -172,7 +216,11 @@ private slots:
         Module1::AlarmTime().set(alarm);
         m_runtime->clock.set(QDateTime::fromString(start, Qt::ISODateWithMs));
         QString rings;
-        for (const QString &move : (QStringLiteral("0 ") + moves).split(' ')) {
+        for (QString move : (QStringLiteral("0 ") + moves).split(' ')) {
+            if (move.startsWith(u"TZ=")) { // the zone changes under the running clock
+                qputenv("TZ", move.sliced(3).toUtf8());
+                move = QStringLiteral("0");
+            }
             const QStringList parts = move.split('/');
             const qint64 wall = parts[0].sliced(parts.size() - 1).toLongLong();
             m_runtime->clock.step(wall, parts.size() > 1 ? parts[1].sliced(1).toLongLong() : wall);
@@ -202,6 +250,8 @@ private slots:
         QVERIFY(m_form->Timer1().interval() > 100);
         emit m_form->clockStepWatch().stepped();
         QVERIFY(m_form->Timer1().interval() <= 100);
+        // The watch hears of every setting of the clock, not only at its next tick.
+        QCOMPARE(stepWatchFlags, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET);
     }
 
     // A tick every 100 ms of simulated time for days, through an alarm a day

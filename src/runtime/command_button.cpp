@@ -25,9 +25,11 @@ CommandButton::CommandButton(QWidget *parent, const QString &caption,
 
 void CommandButton::keyPressEvent(QKeyEvent *event)
 {
-    // Enter clicks the button that has the focus, as Space does.
+    // Enter clicks the button that has the focus, as Space does: Return and
+    // the keypad's Enter alike (which X11 sends with the keypad modifier).
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat())
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (enter && modifiers == Qt::NoModifier && !event->isAutoRepeat())
         animateClick();
     else
         QPushButton::keyPressEvent(event);

@@ -23,7 +23,7 @@ import time
 try:  # the AT-SPI client library, from python3-pyatspi's dependencies
     import gi
     gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi
+    from gi.repository import Atspi, GLib
 except (ImportError, ValueError):
     Atspi = None
 
@@ -216,10 +216,23 @@ class Road:
             c.get_name() == name and has(c, "FOCUSED") for c in controls(window)))
         keys(*then)
 
-    def press(self, title, name, *moves, closes=False):
-        """Space on the button; if it closes its window, waits for the window to go."""
-        self.focus(title, name, *moves, then=["space"])
+    def press(self, title, name, *moves, closes=False, key="space"):
+        """Space (or Return, or the keypad's Enter) on the button; if it closes its
+        window, waits for the window to go."""
+        self.focus(title, name, *moves, then=[key])
         closes and wait_window(title, shown=False)
+
+    def announced(self, pattern, timeout=3):
+        """Waits for a label whose text reads `pattern` to announce a change of it to
+        a screen reader (an event, not only a new text when asked)."""
+        heard = []
+        listener = Atspi.EventListener.new(lambda event: heard.append(event.source))
+        listener.register("object:text-changed:insert")
+        try:
+            wait_for(f"a label announcing {pattern}", lambda: GLib.MainContext.default().iteration(False) or any(
+                a.get_role_name() == "label" and re.fullmatch(pattern, text_of(a)) for a in heard), timeout)
+        finally:
+            listener.deregister("object:text-changed:insert")
 
     def clock(self):
         """The program's own time, as Label2 reads to a screen reader."""
@@ -246,6 +259,7 @@ class Road:
             label = lambda name: wait_for(f"label {name}", lambda: [  # noqa: E731
                 c for c in controls(main, "label") if re.fullmatch(name, c.get_name())])
             (self.label2,), (label3,) = label(r"\d+:\d\d:\d\d"), label("None")
+            self.announced(r"\d+:\d\d:\d\d")  # the time, each second
             icons = run(["xprop", "-id", main_xid, "_NET_WM_ICON"])
             check(sorted(re.findall(r"Icon \((\d+) x", icons)) == ["16", "32"], "not both icon sizes")
             self.focus(MAIN, "CLOSE", then=["alt+F4"])  # which closes nothing
@@ -260,10 +274,10 @@ class Road:
             # Once: sound for just the chime's length, then silence to the end of the wait.
             check(sounded and abs(sounded[-1] + 0.02 - sounded[0] - self.wave_length) < 0.3,
                   f"Wave Test sounded from {sounded[:1]} to {sounded[-1:]}, not once")
-        with step("Shift+Tab, Space: Alarm-SET, the dialog; the alarm second by keyboard, SET; Label3 shows it"):
+        with step("Shift+Tab, keypad Enter: Alarm-SET, the dialog; the alarm second by keyboard, SET; Label3 shows it"):
             # Early enough in a minute that the alarm second is in the same minute.
             wait_for("a second early in a minute", lambda: self.clock() % 60 < 45, 20)
-            self.press(MAIN, "Alarm-SET", "shift+Tab")
+            self.press(MAIN, "Alarm-SET", "shift+Tab", key="KP_Enter")
             # Hour, minute and second, left to right on the screen (coordinate type 0).
             lists = sorted(controls(self.mapped(DIALOG)[0], "combo box"), key=lambda c: c.get_extents(0).x)
             target = seconds_of(":".join(c.get_name() for c in lists)) + LEAD
@@ -275,18 +289,18 @@ class Road:
             self.press(DIALOG, "SET", "Tab", closes=True)
             wait_for(f"Label3 reading {alarm}", lambda: label3.get_name() == alarm == text_of(label3))
             check(self.rec.silent(sounded[-1] + 0.1, self.rec.now()), "sound before the alarm second")
-        with step("the alarm second: notice mapped, sink sounding; OK hides the notice"):
+        with step("the alarm second: notice mapped, sink sounding; Return on OK hides the notice"):
             self.mapped(NOTICE, target - self.clock() + 5)
             check(self.clock() - target in (0, 1), f"notice at {self.label2.get_name()}: not the alarm second")
             wait_for("sound on the null sink", self.rec.sounding)
             # OK within the alarm second would be undone by the next tick of that second.
             wait_for("the alarm second to pass", lambda: self.clock() > target, 3)
-            self.press(NOTICE, "OK", closes=True)
-        with step("Shift+Tab, Space: CLOSE opens the quiz; a wrong sum, One More; the right sum"):
+            self.press(NOTICE, "OK", closes=True, key="Return")
+        with step("Shift+Tab, Space: CLOSE opens the quiz; a wrong sum, keypad Enter on One More; the right sum"):
             self.press(MAIN, "CLOSE", "shift+Tab")
             self.quiz = self.mapped(QUIZ)[0]
             self.answer(1, WRONG)
-            self.press(WRONG, "One More", closes=True)
+            self.press(WRONG, "One More", closes=True, key="KP_Enter")
             # The quiz was loaded seconds ago: its 30-second redraw has not come yet.
             right_xid = self.answer(0, RIGHT)
         with step("a second start exits 0 and brings the main window forward"):
