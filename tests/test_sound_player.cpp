@@ -288,6 +288,7 @@ private slots:
             QVERIFY(changing.setFileTime(modified.addSecs(1), QFileDevice::FileModificationTime));
             file = u"changing.wav"_qs;
         }
+        QTRY_VERIFY_WITH_TIMEOUT(pactl(u"list short sink-inputs"_qs).isEmpty(), 3000);
         const double from = m_recorder.load();
         QVERIFY(play(player, file, flags));
         QTRY_VERIFY_WITH_TIMEOUT(pactl(u"list sink-inputs"_qs).contains(u"media.role"_qs), 3000);

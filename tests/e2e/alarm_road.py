@@ -228,9 +228,11 @@ class Road:
         heard = []
         listener = Atspi.EventListener.new(lambda event: heard.append(event.source))
         listener.register("object:text-changed:insert")
+        def announcing():
+            GLib.MainContext.default().iteration(False)  # delivers the events
+            return any(a.get_role_name() == "label" and re.fullmatch(pattern, text_of(a)) for a in heard)
         try:
-            wait_for(f"a label announcing {pattern}", lambda: GLib.MainContext.default().iteration(False) or any(
-                a.get_role_name() == "label" and re.fullmatch(pattern, text_of(a)) for a in heard), timeout)
+            wait_for(f"a label announcing {pattern}", announcing, timeout)
         finally:
             listener.deregister("object:text-changed:insert")
 
