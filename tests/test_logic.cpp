@@ -73,8 +73,6 @@ private slots:
             const QString text = QString::asprintf("%d:%02d:%02d", hour, minute, second);
             QTest::newRow(qPrintable(text)) << QTime(hour, minute, second) << text;
         }
-        QTest::newRow("0:00:00") << QTime(0, 0) << "0:00:00";
-        QTest::newRow("23:59:59") << QTime(23, 59, 59) << "23:59:59";
         QTest::newRow("milliseconds left out") << QTime(9, 9, 9, 999) << "9:09:09";
     }
     void timeText()
@@ -93,12 +91,9 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::newRow("design caption") << "None";
-        QTest::newRow("empty") << "";
         QTest::newRow("one-digit minute") << "7:0:00";
         QTest::newRow("hour 24") << "24:00:00";
         QTest::newRow("minute 60") << "7:60:00";
-        QTest::newRow("second 60") << "7:00:60";
-        QTest::newRow("three-digit hour") << "100:00:00";
         QTest::newRow("full-width digit") << "７:00:00";
     }
     void textThatIsNoTime()
@@ -113,15 +108,10 @@ private slots:
         QTest::addColumn<double>("input");
         addOutcomeColumns();
         QTest::newRow("half down to even") << 2.5 << 2 << kNoError;
-        QTest::newRow("half up to even") << 3.5 << 4 << kNoError;
         QTest::newRow("negative half to even") << -2.5 << -2 << kNoError;
-        QTest::newRow("just below a half") << 2.4999 << 2 << kNoError;
         QTest::newRow("largest") << 32767.49 << 32767 << kNoError;
         QTest::newRow("tie above largest") << 32767.5 << 0 << kOverflow;
-        QTest::newRow("smallest, a tie to even") << -32768.5 << -32768 << kNoError;
-        QTest::newRow("below smallest") << -32768.51 << 0 << kOverflow;
         QTest::newRow("not a number") << std::nan("") << 0 << kOverflow;
-        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << 0 << kOverflow;
     }
     void toInt16()
     {
@@ -129,62 +119,31 @@ private slots:
         compareOutcome([&] { return runtime::toInt16(input); });
     }
 
-    void checkedArithmetic_data()
+    void checkedAdd_data()
     {
         QTest::addColumn<int>("a");
         QTest::addColumn<int>("b");
-        QTest::addColumn<char>("op");
         addOutcomeColumns();
-        QTest::newRow("sum at the top") << 32000 << 767 << '+' << 32767 << kNoError;
-        QTest::newRow("sum above the top") << 32000 << 768 << '+' << 0 << kOverflow;
-        QTest::newRow("sum below the bottom") << -32768 << -1 << '+' << 0 << kOverflow;
-        QTest::newRow("quiz's largest sum") << 99 << 99 << '+' << 198 << kNoError;
-        QTest::newRow("difference at the bottom") << -32767 << 1 << '-' << -32768 << kNoError;
-        QTest::newRow("difference below the bottom") << -32768 << 1 << '-' << 0 << kOverflow;
-        QTest::newRow("product at the top") << 181 << 181 << '*' << 32761 << kNoError;
-        QTest::newRow("product above the top") << 182 << 181 << '*' << 0 << kOverflow;
-        QTest::newRow("hour hand at 24") << 24 << 30 << '*' << 720 << kNoError;
+        QTest::newRow("sum at the top") << 32000 << 767 << 32767 << kNoError;
+        QTest::newRow("sum above the top") << 32000 << 768 << 0 << kOverflow;
+        QTest::newRow("sum below the bottom") << -32768 << -1 << 0 << kOverflow;
     }
-    void checkedArithmetic()
+    void checkedAdd()
     {
         QFETCH(int, a);
         QFETCH(int, b);
-        QFETCH(char, op);
-        const auto x = std::int16_t(a);
-        const auto y = std::int16_t(b);
-        if (op == '+')
-            compareOutcome([&] { return runtime::checkedAdd(x, y); });
-        if (op == '-')
-            compareOutcome([&] { return runtime::checkedSub(x, y); });
-        if (op == '*')
-            compareOutcome([&] { return runtime::checkedMul(x, y); });
+        compareOutcome([&] { return runtime::checkedAdd(std::int16_t(a), std::int16_t(b)); });
     }
 
-    // As the quiz reads an answer: a number, rounded, or the error it raises;
-    // tryTextToInt16 gives no value where textToInt16 raises.
+    // The quiz's test reads answers of every kind; here the errors raised.
     void textToInt16_data()
     {
         QTest::addColumn<QString>("text");
         addOutcomeColumns();
-        QTest::newRow("plain") << "99" << 99 << kNoError;
-        QTest::newRow("blanks around") << " 12 " << 12 << kNoError;
-        QTest::newRow("sign") << "+12" << 12 << kNoError;
-        QTest::newRow("negative zero") << "-0" << 0 << kNoError;
-        QTest::newRow("fraction to even") << "98.5" << 98 << kNoError;
-        QTest::newRow("point only before digits") << ".5" << 0 << kNoError;
         QTest::newRow("full-width sign, digit, point") << "－１．５" << -2 << kNoError;
-        QTest::newRow("ideographic space") << "　９９" << 99 << kNoError;
         QTest::newRow("typed largest") << "32767" << 32767 << kNoError;
         QTest::newRow("typed above largest") << "32768" << 0 << kOverflow;
-        QTest::newRow("typed below smallest") << "-32769" << 0 << kOverflow;
-        QTest::newRow("empty") << "" << 0 << kTypeMismatch;
         QTest::newRow("letters") << "abc" << 0 << kTypeMismatch;
-        QTest::newRow("exponent") << "1e3" << 0 << kTypeMismatch;
-        QTest::newRow("point alone") << "." << 0 << kTypeMismatch;
-        QTest::newRow("sign alone") << "-" << 0 << kTypeMismatch;
-        QTest::newRow("two signs") << "+-1" << 0 << kTypeMismatch;
-        QTest::newRow("blank inside") << "1 2" << 0 << kTypeMismatch;
-        QTest::newRow("Arabic-Indic digit") << "٣" << 0 << kTypeMismatch;
     }
     void textToInt16()
     {
@@ -203,7 +162,6 @@ private slots:
         QTest::addColumn<float>("r");
         QTest::addColumn<int>("number");
         QTest::newRow("lowest") << 0.0f << 10;
-        QTest::newRow("middle") << 0.5f << 55;
         QTest::newRow("near the top") << 0.999f << 99;
         QTest::newRow("highest") << std::nextafter(1.0f, 0.0f) << 99;
     }
@@ -235,7 +193,6 @@ private slots:
         QTest::addColumn<float>("size"); // width and height; left 5, top 1500 always
         QTest::newRow("design width") << 4128.0f << 4078.0f;
         QTest::newRow("width at 15 twips a pixel") << 4125.0f << 4074.0f;
-        QTest::newRow("half rounds to even") << 4126.5f << 4076.0f;
     }
     void faceBox()
     {
@@ -255,12 +212,9 @@ private slots:
         QTest::addColumn<int>("hour");
         QTest::addColumn<int>("minute");
         QTest::newRow("half past odd hour moves the hour on") << "3:29:30" << 4 << 30;
-        QTest::newRow("half past even hour stays") << "4:30:30" << 4 << 30;
         QTest::newRow("a second later moves on") << "4:30:31" << 5 << 31;
-        QTest::newRow("minute 58.5 to even") << "10:58:30" << 11 << 58;
         QTest::newRow("minute 59.5 to 60") << "10:59:30" << 11 << 60;
         QTest::newRow("end of day reaches hour 24") << "23:59:45" << 24 << 60;
-        QTest::newRow("midnight") << "0:00:00" << 0 << 0;
     }
     void handUnits()
     {
@@ -278,10 +232,7 @@ private slots:
         QTest::addColumn<int>("hand");    // 0 hour, 1 minute, 2 second
         QTest::addColumn<QRectF>("ends"); // (x1, y1) as the top left, (x2, y2) as the size
         QTest::newRow("midnight hour") << "0:00:00" << 0 << QRectF(2064, 2325.6, 2064, 3770.4);
-        QTest::newRow("midnight minute") << "0:00:00" << 1 << QRectF(2064, 1809.6, 2064, 3873.6);
-        QTest::newRow("midnight second") << "0:00:00" << 2 << QRectF(2064, 1706.4, 2064, 3976.8);
         QTest::newRow("three o'clock hour") << "3:00:00" << 0 << QRectF(3302.4, 3564, 1857.6, 3564);
-        QTest::newRow("six o'clock hour") << "6:00:00" << 0 << QRectF(2064, 4802.4, 2064, 3357.6);
         QTest::newRow("second 45 left") << "23:59:45" << 2 << QRectF(206.4, 3564, 2476.8, 3564);
         QTest::newRow("hour 24 up") << "23:59:45" << 0 << QRectF(2064, 2325.6, 2064, 3770.4);
         QTest::newRow("minute 15 right") << "8:15:00" << 1 << QRectF(3818.4, 3564, 1754.4, 3564);
@@ -308,8 +259,6 @@ private slots:
         QTest::newRow("box inside the face") << QRect(90, 90, 20, 20) << false;
         QTest::newRow("box 3 px inside the rim") << QRect(95, 3, 10, 5) << false;
         QTest::newRow("box 2 px inside the rim") << QRect(95, 2, 10, 5) << true;
-        QTest::newRow("box 2 px outside the rim") << QRect(95, -7, 10, 5) << true;
-        QTest::newRow("box 3 px outside the rim") << QRect(95, -8, 10, 5) << false;
         QTest::newRow("far corner at the rim") << QRect(160, 160, 10, 10) << true;
         QTest::newRow("box in the corner outside") << QRect(0, 0, 10, 10) << false;
         QTest::newRow("box around the face") << QRect(-5, -5, 210, 210) << true;
