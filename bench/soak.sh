@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The day-long run in full: 48 simulated hours of ticks (about 1.7 million) with
 # the main window on the injected clock and the alarm set, its notice put away
-# each day. Prints the resident memory figures and the time taken.
+# each day. Prints the resident memory figures and the time taken. (The
+# everyday suite runs two such hours; ctest -L soak runs 25.)
 #   bench/soak.sh [HOURS]     (48 unless given; builds build/release if needed)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
