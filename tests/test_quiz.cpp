@@ -111,7 +111,8 @@ private slots:
                 c = rng.bounded(4) ? c : QChar(c.unicode() + 0xFEE0);
             for (int n = typed.isEmpty() ? rng.bounded(4) : rng.bounded(2); n > 0; --n)
                 typed.insert(rng.bounded(typed.size() + 1), alphabet[rng.bounded(alphabet.size())]);
-            typed = round < picked.size() ? picked[round] : typed;
+            if (round < picked.size())
+                typed = picked[round];
             const bool right = readsAs(typed.left(3)) == a + b; // the box keeps three characters
             answer(typed, right);
             if (right) { // the quiz again shows its latest draw, drawing nothing

@@ -154,7 +154,8 @@ def wait_window(title, shown=True, timeout=10):
 
 
 def keys(*names):
-    return names and run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
+    if names:
+        run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
 
 
 def children(acc):
@@ -220,7 +221,8 @@ class Road:
         """Space (or Return, or the keypad's Enter) on the button; if it closes its
         window, waits for the window to go."""
         self.focus(title, name, *moves, then=[key])
-        closes and wait_window(title, shown=False)
+        if closes:
+            wait_window(title, shown=False)
 
     def announced(self, pattern, timeout=3):
         """Waits for a label whose text reads `pattern` to announce a change of it to
