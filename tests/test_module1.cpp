@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+namespace zelmoro::test {
+
 class TestModule1 : public QObject {
     Q_OBJECT
 
@@ -48,8 +50,10 @@ private slots:
     }
 
 private:
-    std::optional<test::FakeRuntime> m_rt;
+    std::optional<FakeRuntime> m_rt;
 };
 
-QTEST_MAIN(TestModule1)
+} // namespace zelmoro::test
+
+QTEST_MAIN(zelmoro::test::TestModule1)
 #include "test_module1.moc"
