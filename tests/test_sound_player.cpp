@@ -128,7 +128,8 @@ class TestSoundPlayer : public QObject {
     }
     // A call as the window makes it: back at once, having done next to no work
     // (under 5 ms of the thread's time; the wall-clock bound leaves room for a
-    // busy machine, not for blocking or decoding).
+    // busy machine, not for blocking or for decoding, which takes seconds for
+    // the long file below).
     static bool play(platform::SoundPlayer &player, const std::optional<QString> &file,
                      std::uint32_t flags)
     {
@@ -142,7 +143,7 @@ class TestSoundPlayer : public QObject {
             QCOMPARE_LT((cpu[1].tv_sec - cpu[0].tv_sec) * 1'000'000'000 + cpu[1].tv_nsec -
                             cpu[0].tv_nsec,
                         5'000'000);
-            QCOMPARE_LT(wall.elapsed(), 100);
+            QCOMPARE_LT(wall.elapsed(), 250);
         }();
         return accepted;
     }
