@@ -353,6 +353,8 @@ private slots:
     {
         QFETCH(int, awayMs);
         QFETCH(bool, atStart);
+        if (m_server.state() != QProcess::Running) // a row before failed while it was away
+            startServer();
         if (atStart)
             m_server.kill();
         platform::AsyncSoundPlayer player({});
@@ -369,8 +371,8 @@ private slots:
         if (atStart) { // once, and no more
             QCOMPARE_GT(alsaSeconds, kToneSeconds - 0.15);
             QCOMPARE_LT(alsaSeconds, kToneSeconds + 0.25);
-        } else { // up to now, from the server's loss
-            QCOMPARE_GT(alsaSeconds, awayMs / 1000.0 - 0.7);
+        } else { // most of the time away, however late the loss was noticed
+            QCOMPARE_GT(alsaSeconds, 0.6 * awayMs / 1000.0);
         }
         startServer();
         if (atStart)
