@@ -25,6 +25,8 @@
 
 #include <unistd.h>
 
+using namespace zelmoro; // the fakes bring in no names of the program
+
 using Route = platform::WakeTimer::Route;
 
 namespace {
