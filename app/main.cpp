@@ -4,6 +4,7 @@
 #include "platform/app_icon.h"
 #include "platform/display_probe.h"
 #include "platform/single_instance.h"
+#include "platform/sound/pulse_sink_floor.h"
 #include "platform/termination.h"
 #include "program_end.h"
 #include "runtime/default_instance.h"
@@ -32,6 +33,10 @@ void describe(QCoreApplication &app, QCommandLineParser &parser)
                        "after an addition quiz is solved."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption({QStringLiteral("keep-mixer"),
+                      QStringLiteral("Leave the output's volume and mute as they are while the "
+                                     "alarm rings (by default a muted or quiet output is raised "
+                                     "to 50 % and given back afterwards).")});
 }
 
 // --help and --version print and exit without a display: they are answered
@@ -125,6 +130,7 @@ int main(int argc, char *argv[])
         QCommandLineParser parser; // rejects what Qt did not take for itself
         describe(app, parser);
         parser.process(app);
+        platform::setMixerLeftAlone(parser.isSet(QStringLiteral("keep-mixer")));
     }
     // One id names the desktop file, the icons and the metadata; Wayland
     // compositors and taskbars match the window to them by it.

@@ -18,6 +18,10 @@ constexpr int kChunksPerSecond = 50;       // written 20 ms at a time, so stop()
 // is held to real time, this far ahead at most, rather than spun on.
 constexpr std::chrono::milliseconds kMaxAhead{150};
 
+void quiet(const char *, int, const char *, int, const char *, ...)
+{
+}
+
 } // namespace
 
 AlsaOutput::AlsaOutput(std::function<void()> onChange) : m_onChange(std::move(onChange))
@@ -33,7 +37,7 @@ void AlsaOutput::start(std::shared_ptr<const SoundClip> clip, bool loop)
 {
     stop();
     m_stop = false;
-    m_state = State::Playing;
+    m_state = State::Opening;
     m_thread = std::thread([this, clip = std::move(clip), loop] { run(clip, loop); });
 }
 
@@ -47,6 +51,9 @@ void AlsaOutput::stop()
 
 void AlsaOutput::run(std::shared_ptr<const SoundClip> clip, bool loop)
 {
+    // libasound's own messages would repeat with every attempt while no device
+    // can be had; the player says once what went wrong.
+    snd_lib_error_set_handler(&quiet);
     snd_pcm_t *pcm = nullptr;
     // Opened without blocking, so a device held by another program fails at
     // once; written with blocking, paced by the device.
@@ -66,6 +73,8 @@ void AlsaOutput::run(std::shared_ptr<const SoundClip> clip, bool loop)
         return;
     }
     qCInfo(zelmoroSound, "sound output: ALSA default device");
+    m_state = State::Playing;
+    m_onChange();
 
     const auto total = static_cast<snd_pcm_uframes_t>(clip->frames());
     const snd_pcm_uframes_t chunk = rate / kChunksPerSecond;

@@ -12,12 +12,13 @@ namespace zelmoro::platform {
 
 // Plays a clip through ALSA's default device (libasound) on a thread of its
 // own: the way out when no sound server can be reached. `onChange` runs on
-// that thread when the clip has been played out or the device failed.
+// that thread when the device is open, when the clip has been played out and
+// when the device failed.
 // start() and stop() are for one controlling thread; stop() returns once the
 // device is closed, within a few tens of milliseconds.
 class AlsaOutput {
 public:
-    enum class State { Idle, Playing, Finished, Failed };
+    enum class State { Idle, Opening, Playing, Finished, Failed };
 
     explicit AlsaOutput(std::function<void()> onChange);
     ~AlsaOutput();

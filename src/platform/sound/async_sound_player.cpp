@@ -6,8 +6,11 @@
 #include "platform/sound/sound_file_lookup.h"
 #include "platform/sound/sound_log.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+
+#include "platform/desktop_notification.h"
 
 #include <sys/stat.h>
 
@@ -18,6 +21,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // A failed output is tried again after this (with the next retry tick).
 constexpr std::chrono::milliseconds kHoldAfterFailure{400};
+// An alarm whose file is not ready this long after the request sounds the
+// built-in chime meanwhile.
+constexpr std::chrono::milliseconds kStandInAfter{300};
 
 } // namespace
 
@@ -45,7 +51,7 @@ bool AsyncSoundPlayer::play(const std::optional<QString> &fileName, std::uint32_
         const std::lock_guard lock(m_mutex);
         if (fileName && (flags & SND_NOSTOP) && m_wish.kind != Kind::Nothing)
             return false;
-        m_wish = Wish{++m_lastId, Kind::Nothing, {}, {}};
+        m_wish = Wish{++m_lastId, Kind::Nothing, {}, {}, Clock::now()};
         if (fileName) {
             m_wish.kind = (flags & SND_LOOP) ? Kind::Loop : Kind::Once;
             m_wish.file = *fileName;
@@ -74,7 +80,7 @@ void AsyncSoundPlayer::finish(quint64 id)
 {
     const std::lock_guard lock(m_mutex);
     if (m_wish.id == id)
-        m_wish = Wish{m_wish.id, Kind::Nothing, {}, {}};
+        m_wish = Wish{m_wish.id, Kind::Nothing, {}, {}, {}};
 }
 
 void AsyncSoundPlayer::decodeRequests()
@@ -108,8 +114,15 @@ std::shared_ptr<const SoundClip> AsyncSoundPlayer::clipFor(const QString &file)
             return m_cache.clip;
         m_cache = {}; // let go of the old clip before decoding the new one
         if (std::optional<SoundClip> clip = loadWaveFile(path)) {
+            const bool silent = isSilent(*clip);
+            if (silent)
+                qCInfo(zelmoroSound,
+                       "\"%s\" is silent (below -60 dBFS throughout): playing the built-in "
+                       "chime",
+                       qUtf8Printable(path));
             m_cache = {path, st.st_size, modified,
-                       std::make_shared<const SoundClip>(std::move(*clip))};
+                       silent ? builtInChime()
+                              : std::make_shared<const SoundClip>(std::move(*clip))};
             return m_cache.clip;
         }
     }
@@ -127,56 +140,110 @@ void AsyncSoundPlayer::reconcile()
         wish = m_wish;
     }
     const bool wanted = wish.kind != Kind::Nothing;
+    const bool loop = wish.kind == Kind::Loop;
     const bool serverReady = m_pulse.link() == PulseOutput::Link::Ready;
     const auto now = Clock::now();
 
+    // The file, or for an alarm whose file is late, the chime meanwhile.
+    std::shared_ptr<const SoundClip> clip = wish.clip;
+    if (loop && !clip) {
+        if (now - wish.asked < kStandInAfter) {
+            m_pulse.wakeAfter(
+                std::chrono::ceil<std::chrono::milliseconds>(wish.asked + kStandInAfter - now));
+        } else {
+            clip = builtInChime();
+            if (m_standInId != wish.id)
+                qCInfo(zelmoroSound, "\"%s\" is not ready yet: the built-in chime sounds meanwhile",
+                       qUtf8Printable(wish.file));
+            m_standInId = wish.id;
+        }
+    }
+
     // Let go of what is no longer wished for, and of ALSA once the server is
-    // back (closed before the server plays, so nothing sounds twice).
+    // back (closed before the server plays, so nothing sounds twice) or the
+    // file is ready after the chime stood in for it.
     if (m_pulse.stream() != PulseOutput::Stream::None && (!wanted || m_pulseId != wish.id))
         m_pulse.stop();
-    if (m_alsa.active() && (!wanted || m_alsaId != wish.id || serverReady)) {
+    if (m_alsa.active() &&
+        (!wanted || m_alsaId != wish.id || serverReady || (clip && clip != m_alsaClip))) {
         m_alsa.stop();
         if (wanted && m_alsaId == wish.id && wish.kind == Kind::Once) {
             finish(wish.id); // cut off, not played again
             return;
         }
     }
-    if (!wanted || !wish.clip)
+    if (!wanted || !clip) {
+        m_silent = false;
         return;
+    }
 
     // How the output playing the wish is doing.
     if (m_pulseId == wish.id && m_pulse.stream() != PulseOutput::Stream::None &&
         m_pulse.stream() != PulseOutput::Stream::Playing) {
         const bool finished = m_pulse.stream() == PulseOutput::Stream::Finished;
         m_pulse.stop();
-        if (finished || wish.kind == Kind::Once) {
+        if (!loop) {
             finish(wish.id);
             return;
         }
-        m_pulseHeldUntil = now + kHoldAfterFailure;
+        if (!finished) // a loop only finishes to go on with its file in a stream of its own
+            m_pulseHeldUntil = now + kHoldAfterFailure;
     }
-    if (m_alsa.active() && m_alsaId == wish.id && m_alsa.state() != AlsaOutput::State::Playing) {
-        const bool finished = m_alsa.state() == AlsaOutput::State::Finished;
-        m_alsa.stop();
-        m_alsaHeldUntil = now + kHoldAfterFailure;
-        if (finished || wish.kind == Kind::Once) {
-            finish(wish.id);
-            return;
+    if (m_alsa.active() && m_alsaId == wish.id) {
+        const AlsaOutput::State state = m_alsa.state();
+        m_alsaFailed = state == AlsaOutput::State::Failed ||
+                       (m_alsaFailed && state != AlsaOutput::State::Playing);
+        if (state == AlsaOutput::State::Finished || state == AlsaOutput::State::Failed) {
+            m_alsa.stop();
+            m_alsaHeldUntil = now + kHoldAfterFailure;
+            if (state == AlsaOutput::State::Finished || !loop) {
+                finish(wish.id);
+                return;
+            }
         }
     }
 
-    const bool loop = wish.kind == Kind::Loop;
     if (serverReady) {
         if (m_pulse.stream() == PulseOutput::Stream::None && now >= m_pulseHeldUntil) {
             m_pulseId = wish.id;
-            m_pulse.play(wish.clip, loop, loop ? "alarm" : "event",
-                         QFileInfo(wish.file).fileName());
+            m_pulse.play(clip, loop, loop ? "alarm" : "event", QFileInfo(wish.file).fileName());
+        } else if (m_pulseId == wish.id && m_pulse.clip() && m_pulse.clip() != clip) {
+            m_pulse.continueWith(clip); // the file is ready: after this chime
         }
     } else if (m_pulse.link() == PulseOutput::Link::Away && !m_alsa.active() &&
                now >= m_alsaHeldUntil) {
         m_alsaId = wish.id;
-        m_alsa.start(wish.clip, loop);
+        m_alsaClip = clip;
+        m_alsa.start(clip, loop);
     }
+    if (serverReady)
+        m_alsaFailed = false;
+    told(loop && m_alsaFailed, wish.id);
+}
+
+void AsyncSoundPlayer::told(bool silent, quint64 id)
+{
+    if (silent == m_silent)
+        return;
+    m_silent = silent;
+    if (!silent) {
+        qCInfo(zelmoroSound, "the alarm can be heard again");
+        return;
+    }
+    qCWarning(zelmoroSound, "no sound output (no sound server, no ALSA device): the alarm "
+                            "cannot be heard");
+    if (m_toldSilent == id)
+        return;
+    m_toldSilent = id;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            postCriticalNotification(
+                QStringLiteral("アラームの音を出せません"),
+                QStringLiteral(
+                    "音の出力先が見つかりません。スピーカーやヘッドホンをご確認ください。"));
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace zelmoro::platform

@@ -28,10 +28,14 @@ namespace zelmoro::platform {
 // - A loop lasts until stopped: it is heard again within a second of the
 //   server coming back, and it counts as playing while no output can be had.
 //   A loop asked for while its file is still being decoded is accepted at
-//   once and sounds as soon as the clip is ready.
+//   once; if the file is not ready within kStandInAfter, the built-in chime
+//   sounds meanwhile and the loop goes on with the file at the end of a chime.
 // - A single play lasts until its last sample has been played; cut off by a
 //   lost server, it is over and not played again.
-// - A missing, unreadable or unusable file plays the built-in chime instead.
+// - A missing, unreadable, unusable or silent file plays the built-in chime
+//   instead.
+// - With no output at all during an alarm, the user is told once, on the
+//   desktop, that it cannot be heard.
 // - The last decoded file is kept while its size and modification time stay
 //   the same, so asking again starts the sound at once.
 class AsyncSoundPlayer : public SoundPlayer {
@@ -51,6 +55,7 @@ private:
         Kind kind = Kind::Nothing;
         QString file;
         std::shared_ptr<const SoundClip> clip; // empty while being decoded
+        std::chrono::steady_clock::time_point asked;
     };
     struct Cached {
         QString path;
@@ -63,6 +68,8 @@ private:
     std::shared_ptr<const SoundClip> clipFor(const QString &file);
     void finish(quint64 id);
     void reconcile(); // on the connection's thread
+    // Logs a change between heard and not heard; tells the user once per alarm.
+    void told(bool silent, quint64 id);
 
     const QStringList m_folders;
 
@@ -80,6 +87,11 @@ private:
     // After a failure, an output is not tried again before this.
     std::chrono::steady_clock::time_point m_pulseHeldUntil;
     std::chrono::steady_clock::time_point m_alsaHeldUntil;
+    std::shared_ptr<const SoundClip> m_alsaClip;
+    quint64 m_standInId = 0;   // the alarm the chime stood in for
+    bool m_alsaFailed = false; // ALSA failed, and nothing has played since
+    bool m_silent = false;     // an alarm wished for, and no output takes it
+    quint64 m_toldSilent = 0;  // the alarm the user was told could not be heard
 
     std::thread m_decoder;
     AlsaOutput m_alsa;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace zelmoro::platform {
 
@@ -20,6 +21,8 @@ constexpr pa_usec_t kRetryUSecs = 500 * PA_USEC_PER_MSEC; // a lost server is lo
 // enough that the first sample comes quickly.
 constexpr pa_usec_t kBufferUSecs = 200 * PA_USEC_PER_MSEC;
 constexpr char kApplicationId[] = ZELMORO_APP_ID;
+// How long the end of the program waits for the sinks to be given back.
+constexpr std::chrono::seconds kGiveBackWait{1};
 
 } // namespace
 
@@ -63,11 +66,20 @@ void PulseOutput::shutdown()
         return;
     pa_threaded_mainloop_lock(m_loop);
     stop();
+    const auto giveUp = std::chrono::steady_clock::now() + kGiveBackWait;
+    while (m_floor.settling() && std::chrono::steady_clock::now() < giveUp) {
+        pa_threaded_mainloop_unlock(m_loop);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        pa_threaded_mainloop_lock(m_loop);
+    }
     dropContext();
     pa_mainloop_api *api = pa_threaded_mainloop_get_api(m_loop);
     if (m_retry)
         api->time_free(m_retry);
     m_retry = nullptr;
+    if (m_alarmClock)
+        api->time_free(m_alarmClock);
+    m_alarmClock = nullptr;
     api->io_free(m_wakeEvent);
     m_wakeEvent = nullptr;
     pa_threaded_mainloop_unlock(m_loop);
@@ -82,6 +94,24 @@ void PulseOutput::wake()
         [[maybe_unused]] const auto written =
             ::write(m_wakeFds[1], &byte, 1); // full pipe: already woken
     }
+}
+
+void PulseOutput::wakeAfter(std::chrono::milliseconds delay)
+{
+    timeval when{};
+    pa_timeval_add(pa_gettimeofday(&when),
+                   static_cast<pa_usec_t>(delay.count()) * PA_USEC_PER_MSEC);
+    pa_mainloop_api *api = pa_threaded_mainloop_get_api(m_loop);
+    if (m_alarmClock) {
+        api->time_restart(m_alarmClock, &when);
+        return;
+    }
+    m_alarmClock = api->time_new(
+        api, &when,
+        [](pa_mainloop_api *, pa_time_event *, const timeval *, void *self) {
+            static_cast<PulseOutput *>(self)->m_onChange();
+        },
+        this);
 }
 
 void PulseOutput::Callbacks::onWake(pa_mainloop_api *, pa_io_event *, int fd, pa_io_event_flags,
@@ -115,6 +145,7 @@ void PulseOutput::dropContext()
 {
     if (!m_context)
         return;
+    m_floor.forget();
     pa_context_set_state_callback(m_context, nullptr, nullptr);
     pa_context_disconnect(m_context);
     pa_context_unref(m_context);
@@ -179,6 +210,7 @@ void PulseOutput::failed()
         m_lossReported = true;
     }
     // The context is let go of by the next attempt, outside its own callback.
+    m_floor.forget();
     pa_context_set_state_callback(m_context, nullptr, nullptr);
     m_link = Link::Away;
     if (m_stream)
@@ -218,11 +250,16 @@ void PulseOutput::play(std::shared_ptr<const SoundClip> clip, bool loop, const c
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
     m_streamState = Stream::Playing;
+    // The alarm starts audible whatever a mixer saved for it last time; Wave
+    // Test plays as the mixer has it, since it tests what will be heard.
+    pa_cvolume full{};
+    pa_cvolume_set(&full, spec.channels, PA_VOLUME_NORM);
     // Without PA_STREAM_ADJUST_LATENCY the buffer is queued on the server, not
     // rendered ahead by the sink, so a stop silences within the sink's own
     // latency.
-    if (pa_stream_connect_playback(m_stream, nullptr, &attr, PA_STREAM_NOFLAGS, nullptr, nullptr) !=
-        0)
+    if (pa_stream_connect_playback(m_stream, nullptr, &attr,
+                                   loop ? PA_STREAM_START_UNMUTED : PA_STREAM_NOFLAGS,
+                                   loop ? &full : nullptr, nullptr) != 0)
         streamFailed();
 }
 
@@ -241,6 +278,7 @@ void PulseOutput::stop()
         m_drain = nullptr;
     }
     if (m_stream) {
+        m_floor.end();
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
         pa_stream_set_write_callback(m_stream, nullptr, nullptr);
         if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
@@ -250,12 +288,15 @@ void PulseOutput::stop()
     }
     m_streamState = Stream::None;
     m_clip.reset();
+    m_next.reset();
 }
 
 void PulseOutput::Callbacks::onStreamState(pa_stream *stream, void *self)
 {
     auto *out = static_cast<PulseOutput *>(self);
     const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (stream == out->m_stream && state == PA_STREAM_READY && out->m_loopClip)
+        out->m_floor.begin(out->m_context, stream);
     if (stream != out->m_stream || PA_STREAM_IS_GOOD(state))
         return;
     out->streamFailed();
@@ -272,14 +313,19 @@ void PulseOutput::fill(std::size_t bytes)
 {
     if (m_streamState != Stream::Playing || m_drain)
         return;
-    const auto *data = reinterpret_cast<const char *>(m_clip->samples.data());
-    const std::size_t total = m_clip->bytes();
     while (bytes > 0) {
-        if (m_position >= total) {
+        if (m_position >= m_clip->bytes()) {
+            if (m_loopClip && m_next &&
+                (m_next->sampleRate != m_clip->sampleRate || m_next->channels != m_clip->channels))
+                m_loopClip = false; // played out; the next clip needs a stream of its own
             if (!m_loopClip)
                 break;
+            if (m_next)
+                m_clip = std::move(m_next);
             m_position = 0;
         }
+        const auto *data = reinterpret_cast<const char *>(m_clip->samples.data());
+        const std::size_t total = m_clip->bytes();
         const std::size_t n = std::min(bytes, total - m_position);
         if (pa_stream_write(m_stream, data + m_position, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
             streamFailed();
@@ -288,7 +334,8 @@ void PulseOutput::fill(std::size_t bytes)
         m_position += n;
         bytes -= n;
     }
-    if (!m_loopClip && m_position >= total) // all handed over: wait until it has been played
+    if (!m_loopClip &&
+        m_position >= m_clip->bytes()) // all handed over: wait until it has been played
         m_drain = pa_stream_drain(m_stream, &Callbacks::onDrained, this);
 }
 

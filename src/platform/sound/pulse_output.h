@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/sound/pulse_sink_floor.h"
 #include "platform/sound/sound_clip.h"
 
 #include <QString>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -52,6 +54,11 @@ public:
               const QString &name);
     // Closes the stream at once (anything still queued is dropped).
     void stop();
+    // A loop goes on with `clip` once the current round has been played.
+    void continueWith(std::shared_ptr<const SoundClip> clip) { m_next = std::move(clip); }
+    const std::shared_ptr<const SoundClip> &clip() const { return m_clip; }
+    // Has onChange run after `delay`.
+    void wakeAfter(std::chrono::milliseconds delay);
 
 private:
     // libpulse's callbacks into this connection.
@@ -81,6 +88,9 @@ private:
     std::shared_ptr<const SoundClip> m_clip;
     bool m_loopClip = false;
     std::size_t m_position = 0; // bytes of the clip written so far (this round)
+    std::shared_ptr<const SoundClip> m_next;
+    pa_time_event *m_alarmClock = nullptr;
+    PulseSinkFloor m_floor; // the alarm's loop only
 };
 
 } // namespace zelmoro::platform

@@ -18,6 +18,8 @@ namespace {
 
 constexpr int kMinRate = 8000;
 constexpr int kMaxRate = 192000;
+// -60 dBFS in 16-bit samples: 32768 / 1000.
+constexpr int kSilenceLimit = 33;
 
 bool isWave(int format)
 {
@@ -91,6 +93,12 @@ std::optional<SoundClip> loadWaveFile(const QString &path)
     }
     sf_close(file);
     return result;
+}
+
+bool isSilent(const SoundClip &clip)
+{
+    return std::all_of(clip.samples.begin(), clip.samples.end(),
+                       [](std::int16_t sample) { return std::abs(int{sample}) < kSilenceLimit; });
 }
 
 } // namespace zelmoro::platform

@@ -22,4 +22,7 @@ inline constexpr std::int64_t kMaxWaveSamples = std::int64_t{1} << 27;
 // hold the caller. Files with more than two channels keep their first two.
 std::optional<SoundClip> loadWaveFile(const QString &path);
 
+// True when every sample is below -60 dBFS: a file that would ring unheard.
+bool isSilent(const SoundClip &clip);
+
 } // namespace zelmoro::platform
