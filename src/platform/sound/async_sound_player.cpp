@@ -100,6 +100,9 @@ void AsyncSoundPlayer::decodeRequests()
             m_wish.clip = std::move(clip);
             m_pulse.wake();
         }
+        lock.unlock();
+        builtInChime(); // made once, while idle, so that it stands in for a late file at once
+        lock.lock();
     }
 }
 

@@ -320,8 +320,10 @@ void PulseOutput::fill(std::size_t bytes)
                 m_loopClip = false; // played out; the next clip needs a stream of its own
             if (!m_loopClip)
                 break;
-            if (m_next)
+            if (m_next) {
+                qCInfo(zelmoroSound, "the sound file is ready: it follows the chime");
                 m_clip = std::move(m_next);
+            }
             m_position = 0;
         }
         const auto *data = reinterpret_cast<const char *>(m_clip->samples.data());

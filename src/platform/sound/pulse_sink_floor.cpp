@@ -173,6 +173,8 @@ void PulseSinkFloor::sinkSeen(std::uint32_t index, const char *name, const Outpu
     if (!m_held || m_held->index != index)
         return;
     Held &held = *m_held;
+    if (held.known && level == held.now)
+        return; // nothing new: what was set is on its way
     held.now = level;
     const bool first = !held.known;
     if (first) {
