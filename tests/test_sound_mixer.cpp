@@ -109,6 +109,26 @@ OutputLevel streamLevel()
                : parseLevel(inputs.mid(volume, inputs.indexOf('\n', volume) - volume), inputs);
 }
 
+// What the program logs, as the user's journal would get it.
+QStringList logged;
+QMutex loggedMutex;
+QtMessageHandler passOn = nullptr;
+
+void keepLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    {
+        const QMutexLocker lock(&loggedMutex);
+        logged << message;
+    }
+    passOn(type, context, message);
+}
+
+qsizetype timesLogged(const QString &text)
+{
+    const QMutexLocker lock(&loggedMutex);
+    return logged.filter(text).size();
+}
+
 QString streamIndex()
 {
     return pactl(u"list short sink-inputs"_qs).section('\t', 0, 0);
@@ -147,16 +167,12 @@ class TestSoundMixer : public QObject {
     {
         ::prctl(PR_SET_DUMPABLE, 1);
         strace.setProcessChannelMode(QProcess::MergedChannels);
-        strace.start(u"strace"_qs,
-                     {u"-f"_qs, u"-qq"_qs, u"-e"_qs, u"trace=openat"_qs, u"-P"_qs, file, u"-e"_qs,
-                      u"inject=openat:delay_exit=%1"_qs.arg(ms * 1000), u"-p"_qs,
-                      QString::number(::getpid())});
+        strace.start(u"strace"_qs, {u"-f"_qs, u"-e"_qs, u"trace=openat"_qs, u"-P"_qs, file,
+                                    u"-e"_qs, u"inject=openat:delay_exit=%1"_qs.arg(ms * 1000),
+                                    u"-p"_qs, QString::number(::getpid())});
         QVERIFY(strace.waitForStarted());
-        // Attached once a traced call shows.
-        QByteArray said;
-        QTRY_VERIFY_WITH_TIMEOUT((QFile(file).open(QIODevice::ReadOnly), said += strace.readAll(),
-                                  said.contains("openat")),
-                                 5000);
+        QByteArray said; // "Process N attached with M threads", once all are
+        QTRY_VERIFY_WITH_TIMEOUT((said += strace.readAll()).contains("attached"), 5000);
     }
 
 private slots:
@@ -168,6 +184,12 @@ private slots:
         for (const char *home : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
             qputenv(home, m_dir.path().toUtf8()); // none of the caller's
         qputenv("PULSE_SERVER", "unix:" + path(u"native"_qs).toUtf8());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path(u"none"_qs).toUtf8());
+        QFile alsa(path(u"asound.conf"_qs)); // ALSA's default device: one that is not there
+        QVERIFY(alsa.open(QIODevice::WriteOnly) &&
+                alsa.write("pcm.!default { type hw; card 99 }\n"));
+        qputenv("ALSA_CONFIG_PATH", alsa.fileName().toUtf8());
+        passOn = qInstallMessageHandler(keepLog);
         m_server.start(u"pulseaudio"_qs,
                        QProcess::splitCommand(
                            u"--daemonize=no --exit-idle-time=-1 -n -L "
@@ -186,6 +208,23 @@ private slots:
         m_recorded[1].reset();
         m_server.kill();
         m_server.waitForFinished();
+    }
+
+    // No server and no ALSA device while the alarm rings: said once, and the
+    // user is told on the desktop (here: no session bus, so that is logged).
+    void noOutputIsToldOnce()
+    {
+        qputenv("PULSE_SERVER", "unix:" + path(u"gone"_qs).toUtf8());
+        platform::AsyncSoundPlayer player({m_dir.path()});
+        QVERIFY(player.play(u"tone.wav"_qs, kLoop));
+        const QString silent = u"the alarm cannot be heard"_qs;
+        QTRY_COMPARE(timesLogged(silent), 1);
+        QTest::qWait(2000); // four retries of each output
+        QCOMPARE(timesLogged(silent), 1);
+        QCOMPARE(timesLogged(u"cannot show: アラームの音を出せません"_qs), 1);
+        qputenv("PULSE_SERVER", "unix:" + path(u"native"_qs).toUtf8());
+        QTRY_COMPARE(timesLogged(u"the alarm can be heard again"_qs), 1);
+        QVERIFY(player.play(std::nullopt, SND_ASYNC));
     }
 
     void floorIsWorkedOut_data()

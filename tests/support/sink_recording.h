@@ -34,16 +34,19 @@ public:
                        u"--channels=2"_qs, u"--latency-msec=20"_qs});
         QTRY_VERIFY_WITH_TIMEOUT(seconds() >= 0.3, 10000);
     }
-    // Reads what has been recorded so far; its length in seconds.
+    // Reads what has been recorded since the last call; the length in seconds.
     double seconds()
     {
-        QFile recording(m_file);
-        const QByteArray raw =
-            recording.open(QIODevice::ReadOnly) ? recording.readAll() : QByteArray();
-        const auto *samples = reinterpret_cast<const qint16 *>(raw.constData());
-        m_peaks.resize(std::size_t(raw.size()) / 4);
-        for (std::size_t f = 0; f < m_peaks.size(); ++f)
-            m_peaks[f] = std::max(std::abs(samples[2 * f]), std::abs(samples[2 * f + 1]));
+        if (!m_recording.isOpen()) {
+            m_recording.setFileName(m_file);
+            m_recording.open(QIODevice::ReadOnly);
+        }
+        m_pending += m_recording.readAll();
+        const auto frames = std::size_t(m_pending.size()) / 4;
+        const auto *samples = reinterpret_cast<const qint16 *>(m_pending.constData());
+        for (std::size_t f = 0; f < frames; ++f)
+            m_peaks.push_back(std::max(std::abs(samples[2 * f]), std::abs(samples[2 * f + 1])));
+        m_pending.remove(0, qsizetype(frames * 4));
         return double(m_peaks.size()) / kRate;
     }
     // The loudest sample between two instants (seconds into the recording).
@@ -90,6 +93,8 @@ public:
 private:
     QString m_sink, m_file;
     QProcess m_parec;
+    QFile m_recording;
+    QByteArray m_pending;     // part of a frame
     std::vector<int> m_peaks; // the louder channel of each frame
 };
 
