@@ -268,6 +268,7 @@ private slots:
             QByteArray said; // "Process N attached with M threads", once all are
             QTRY_VERIFY_WITH_TIMEOUT((said += m_strace.readAll()).contains("attached"), 5000);
         }
+        const qsizetype putBack = timesLogged(u"the alarm's stream turned"_qs);
         platform::setMixerLeftAlone(event == u"keep");
         auto player = std::make_unique<platform::AsyncSoundPlayer>(QStringList{m_dir.path()});
         const double asked = recorded->seconds();
@@ -276,6 +277,8 @@ private slots:
         // Ringing: the stream at 100 %, the sink at least at the floor.
         QTRY_COMPARE(levelOf(u"sink-input"_qs, u""_qs), level({k100, k100}));
         QTRY_COMPARE(levelOf(u"sink"_qs, sink), event == u"unload sink" ? before : ringing);
+        if (event == u"restore muted") // audible from the start, not put back afterwards
+            QCOMPARE(timesLogged(u"the alarm's stream turned"_qs), putBack);
         QElapsedTimer restored;
         restored.start();
         if (event == u"mute sink" || event == u"lower sink") {
@@ -285,19 +288,24 @@ private slots:
             pactl(u"set-sink-input-mute %1 1"_qs.arg(streamIndex()));
             QTRY_COMPARE_WITH_TIMEOUT(levelOf(u"sink-input"_qs, u""_qs), level({k100, k100}), 1000);
         } else if (event == u"unload sink") {
-            const double away = m_recorded[1]->seconds();
+            const double from = m_recorded[1]->seconds();
+            QElapsedTimer unloading; // the sink goes at some instant within
+            unloading.start();
             pactl(u"unload-module "_qs + pactl(u"list short modules"_qs)
                                              .split('\n')
                                              .filter(u"sink_name=zelmoro_a"_qs)
                                              .value(0)
                                              .section('\t', 0, 0));
+            const double away = from + double(unloading.elapsed()) / 1000;
             sink = u"zelmoro_b"_qs;
             recorded = m_recorded[1].get();
             before = otherBefore;
             QTRY_COMPARE(levelOf(u"sink"_qs, sink), ringing);
-            QTRY_VERIFY(recorded->seconds() > away + 1.5);
-            const double back = recorded->firstAt(away, heard / 2);
-            qInfo("heard on the other sink %.0f ms after the first went", (back - away) * 1000);
+            QTRY_VERIFY(recorded->seconds() > from + 1.5);
+            const double back = recorded->firstAt(from, heard / 2);
+            qInfo("heard on the other sink %.0f ms after the unloading ended (%.0f ms after it "
+                  "began)",
+                  (back - away) * 1000, (back - from) * 1000);
             QVERIFY(back >= 0 && back - away < 1.0);
         }
         qInfo("floor held (%lld ms)", restored.elapsed());
