@@ -12,26 +12,23 @@ class TestModule1 : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { m_rt.emplace(); }
-
     // Requests in turn (o: play once, L: loop, s: stop), the ringing changes
     // told (t, f), and whether it rings at the end.
     void ringing_data()
     {
         QTest::addColumn<QString>("requests");
         QTest::addColumn<QString>("told");
-        QTest::newRow("Wave Test") << "o"
-                                   << "";
-        QTest::newRow("every tick of the second") << "LLL"
-                                                  << "t";
-        QTest::newRow("Wave Test during the alarm") << "LoL"
-                                                    << "t";
-        QTest::newRow("Wave Stop, next day") << "LsL"
-                                             << "tft";
+        // clang-format off
+        QTest::newRow("Wave Test") << "o" << "";
+        QTest::newRow("every tick of the second") << "LLL" << "t";
+        QTest::newRow("Wave Test during the alarm") << "LoL" << "t";
+        QTest::newRow("Wave Stop, next day") << "LsL" << "tft";
+        // clang-format on
     }
     void ringing()
     {
         QFETCH(QString, requests);
+        FakeRuntime rt;
         QString told;
         connect(&Module1::AlarmTime(), &Module1::Alarm::ringingChanged, this,
                 [&told](bool on) { told += on ? 't' : 'f'; });
@@ -46,11 +43,8 @@ private slots:
         disconnect(&Module1::AlarmTime(), &Module1::Alarm::ringingChanged, this, nullptr);
         QTEST(told, "told");
         QCOMPARE(Module1::AlarmTime().ringing(), told.endsWith('t'));
-        QCOMPARE(m_rt->sound.isLooping(), told.endsWith('t'));
+        QCOMPARE(rt.sound.isLooping(), told.endsWith('t'));
     }
-
-private:
-    std::optional<FakeRuntime> m_rt;
 };
 
 } // namespace zelmoro::test

@@ -11,7 +11,7 @@ bool RecordingSoundPlayer::play(const std::optional<QString> &fileName, std::uin
     const bool accepted = !fileName || !m_sounding || !(flags & platform::SND_NOSTOP);
     if (accepted)
         m_sounding = fileName ? std::optional(flags) : std::nullopt;
-    m_calls.push_back(Call{fileName, flags, accepted, runtime::hasEnded()});
+    m_calls.push_back(Call{fileName, flags, runtime::hasEnded()});
     return accepted;
 }
 

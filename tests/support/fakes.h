@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace zelmoro::test {
@@ -23,13 +22,8 @@ namespace zelmoro::test {
 // follows the real zone (TZ), and a monotonic clock.
 class FakeClock final : public platform::TimeSource {
 public:
-    platform::ClockReading read() const override
-    {
-        return std::exchange(m_reading, {m_reading.wallMs + msPerRead, m_reading.monotonicMs});
-    }
-    qint64 msPerRead = 0; // a clock that moves on by itself while it is read
+    platform::ClockReading read() const override { return m_reading; }
     QDateTime localTime() const { return QDateTime::fromMSecsSinceEpoch(m_reading.wallMs); }
-    QTime timeOfDay() const { return localTime().time(); }
     // Set to a local time, today by default; the monotonic clock stands still,
     // as when someone sets the clock.
     void set(const QDateTime &local) { m_reading.wallMs = local.toMSecsSinceEpoch(); }
@@ -43,8 +37,8 @@ public:
     }
 
 private:
-    mutable platform::ClockReading m_reading{
-        QDateTime(QDate(2026, 6, 1), QTime(12, 0)).toMSecsSinceEpoch(), 1'000'000};
+    platform::ClockReading m_reading{QDateTime(QDate(2026, 6, 1), QTime(12, 0)).toMSecsSinceEpoch(),
+                                     1'000'000};
 };
 
 // A sound player that records every request and keeps the real one's refusal
@@ -55,7 +49,6 @@ public:
     struct Call {
         std::optional<QString> file;
         std::uint32_t flags;
-        bool accepted;
         bool afterEnd; // the program had already ended
     };
     bool play(const std::optional<QString> &fileName, std::uint32_t flags) override;
