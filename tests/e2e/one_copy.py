@@ -10,20 +10,21 @@ no display the program says so and ends with status 1.
 import contextlib
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
-from alarm_road import MAIN, StepFailed, check, missing_tools, run, start_session, step, wait_for, wait_window
+from alarm_road import MAIN, StepFailed, check, missing_tools, run, start_session, step
+from alarm_road import wait_for, window_id
 
 
 def zelmoro(binary, bus, **env):
     """Starts the program with the session's bus or with none; what it says is kept."""
     kept = ("PATH", "HOME", "DISPLAY", "XDG_RUNTIME_DIR") + ("DBUS_SESSION_BUS_ADDRESS",) * bus
     env = dict({k: os.environ[k] for k in kept if k in os.environ}, **env)
-    return subprocess.Popen([binary], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    return subprocess.Popen([binary], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                            text=True)
 
 
 def on_display(name):
@@ -31,23 +32,30 @@ def on_display(name):
     display, found = f"DISPLAY={os.environ['DISPLAY']}".encode(), set()
     for pid in filter(str.isdigit, os.listdir("/proc")):
         with contextlib.suppress(OSError), open(f"/proc/{pid}/environ", "rb") as environ:
-            if display in environ.read().split(b"\0") and os.readlink(f"/proc/{pid}/exe").endswith("/" + name):
+            if os.readlink(f"/proc/{pid}/exe").endswith(name) \
+                    and display in environ.read().split(b"\0"):
                 found.add(pid)
     return found
 
 
 def shown_again(binary, bus):
-    first = zelmoro(binary, bus)  # says little: its pipe is never full
-    try:  # the window's state as the window manager keeps it
-        xid, state = wait_window(MAIN), lambda: run(["xprop", "-id", xid, "WM_STATE", "_NET_WM_STATE"])
+    buses, first = on_display("/dbus-daemon"), zelmoro(binary, bus)  # its pipe is never full
+    try:
+        xid = window_id(MAIN)
+
+        def state():  # as the window manager keeps it
+            return run(["xprop", "-id", xid, "WM_STATE", "_NET_WM_STATE"])
         # Minimized again if a request of the program's start (its activation) undid it.
-        wait_for("the main window staying minimized", lambda: run(["xdotool", "windowminimize", "--sync", xid])
-                 is not None and time.sleep(0.3) is None and "Iconic" in state() and "HIDDEN" in state())
+        minimize = ["xdotool", "windowminimize", "--sync", xid]
+        wait_for("the main window staying minimized", lambda: run(minimize) is not None
+                 and not time.sleep(0.3) and "Iconic" in state() and "HIDDEN" in state())
         second = zelmoro(binary, bus)
-        check(second.wait(10) == 0, f"the second start ended with {second.returncode}: {second.stderr.read()}")
+        check(second.wait(10) == 0, f"second start: {second.returncode}, {second.stderr.read()}")
         wait_for("the main window shown", lambda: "Normal" in state() and "HIDDEN" not in state())
         wait_for("the main window active", lambda: run(["xdotool", "getactivewindow"]).strip() == xid)
-        check(on_display("zelmoro") == {str(first.pid)}, f"copies running: {on_display('zelmoro')}")
+        check(on_display("/zelmoro") == {str(first.pid)}, f"copies running: {on_display('/zelmoro')}")
+        if not bus:  # no bus of its own, started for the program
+            check(on_display("/dbus-daemon") == buses, f"buses: {on_display('/dbus-daemon') - buses}")
     finally:
         first.terminate()
         first.wait(10)
@@ -57,10 +65,8 @@ def main(cmake, build_dir, source_dir):
     if missing_tools():
         print(f"SKIP: the private desktop needs what is not installed: {', '.join(missing_tools())}")
         return 77
-    work = tempfile.mkdtemp(prefix="zelmoro-one-")
-    try:
-        with contextlib.ExitStack() as cleanup:
-            cleanup.callback(shutil.rmtree, work, ignore_errors=True)
+    with tempfile.TemporaryDirectory(prefix="zelmoro-one-") as work, contextlib.ExitStack() as stop:
+        try:
             binary = f"{work}/prefix/bin/zelmoro"
             run([cmake, "--install", os.path.abspath(build_dir), "--prefix", f"{work}/prefix"])
             with step("no display, or one that does not answer: one line, status 1"):
@@ -69,20 +75,19 @@ def main(cmake, build_dir, source_dir):
                     program = zelmoro(binary, False, **display)
                     said = program.communicate(timeout=10)[1]
                     check(program.returncode == 1, f"status {program.returncode} with {display}")
-                    check(re.fullmatch(r"zelmoro: Zelmoro needs a graphical session, and no display could be "
-                                       r"reached \(DISPLAY( unset|=:999), WAYLAND_DISPLAY unset\)\n", said), said)
-            cleanup.callback(subprocess.run, [f"{source_dir}/scripts/session.sh", "stop", f"{work}/session"])
+                    check(re.fullmatch(r"zelmoro: Zelmoro needs a graphical session, and no display "
+                                       r"could be reached \(DISPLAY( unset|=:999), WAYLAND_DISPLAY "
+                                       r"unset\)\n", said), said)
+            stop.callback(subprocess.run, [f"{source_dir}/scripts/session.sh", "stop", f"{work}/session"])
             start_session(os.path.abspath(source_dir), f"{work}/session")
-            with step("through the bus: a second start shows the minimized first copy, status 0"):
-                shown_again(binary, bus=True)
-            with step("no bus: the same through the socket, and no bus is left running"):
-                before = on_display("dbus-daemon")
-                shown_again(binary, bus=False)
-                check(on_display("dbus-daemon") == before, f"buses left: {on_display('dbus-daemon') - before}")
-        return 0
-    except StepFailed as failure:
-        print(f"\nFAILED {failure}", file=sys.stderr)
-        return 1
+            for bus in (True, False):
+                with step(f"{'bus' if bus else 'no bus: the socket'}: a second start shows the "
+                          "minimized first copy, status 0, no bus left running"):
+                    shown_again(binary, bus)
+            return 0
+        except StepFailed as failure:
+            print(f"\nFAILED {failure}", file=sys.stderr)
+            return 1
 
 
 if __name__ == "__main__":
