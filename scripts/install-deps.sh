@@ -18,6 +18,8 @@ test_packages=(
     xvfb openbox dbus dbus-x11 at-spi2-core python3 python3-pyatspi
     # Stand-ins for logind, the portal and the power managers; setcap and getcap.
     python3-dbusmock libcap2-bin
+    # Holds up the sound file's open in the mixer test.
+    strace
     pulseaudio pulseaudio-utils sox xdotool x11-utils x11-apps imagemagick libfaketime
     clang-format
     # Validators of what is installed and packaged.
