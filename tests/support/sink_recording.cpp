@@ -71,15 +71,6 @@ double SinkRecording::seconds()
     return double(m_peaks.size()) / kRate;
 }
 
-bool SinkRecording::reach(double through)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (seconds() < through && waited.elapsed() < 10000)
-        QTest::qWait(20);
-    return seconds() >= through;
-}
-
 int SinkRecording::peak(double from, double to) const
 {
     const auto end = std::min(m_peaks.size(), std::size_t(to * kRate));

@@ -32,8 +32,6 @@ public:
     ~SinkRecording();
     // Reads what has been recorded since the last call; the length in seconds.
     double seconds();
-    // Waits until the recording is `through` seconds long (an idle monitor lags behind).
-    bool reach(double through);
     // The loudest sample between two instants.
     int peak(double from, double to) const;
     // The first instant from `from` on that begins `length` seconds of samples all within
