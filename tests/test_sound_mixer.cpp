@@ -16,7 +16,7 @@
 #include <memory>
 
 using namespace zelmoro;
-using platform::OutputLevel, platform::SND_ASYNC;
+using platform::OutputLevel, platform::SND_ASYNC, test::pactl;
 Q_DECLARE_METATYPE(OutputLevel)
 
 namespace {
@@ -44,27 +44,12 @@ void writeTone(const QString &file, qint16 amplitude)
 {
     QFile wav(file);
     QVERIFY(wav.open(QIODevice::WriteOnly));
-    QDataStream out(&wav);
-    out.setByteOrder(QDataStream::LittleEndian);
-    const quint32 bytes = test::SinkRecording::kRate * 4;
-    out.writeRawData("RIFF", 4);
-    out << quint32(36 + bytes);
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(2) << quint32(bytes / 4) << bytes << quint16(4)
-        << quint16(16);
-    out.writeRawData("data", 4);
-    out << bytes;
-    for (quint32 f = 0; f < bytes / 4; ++f)
-        out << qint16(f % 100 < 50 ? amplitude : -amplitude)
-            << qint16(f % 100 < 50 ? amplitude : -amplitude);
-}
-
-QString pactl(const QString &arguments)
-{
-    QProcess process;
-    process.start(u"pactl"_qs, QProcess::splitCommand(arguments));
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput());
+    QByteArray samples(test::SinkRecording::kRate * 4, '\0');
+    for (qsizetype f = 0; f < samples.size() / 2; ++f) // a 441 Hz square wave on both channels
+        qToLittleEndian<qint16>(f / 2 % 100 < 50 ? amplitude : -amplitude, samples.data() + 2 * f);
+    QVERIFY(wav.write(QByteArray::fromHex("5249464634b1020057415645666d7420100000000100020044ac"
+                                          "000010b10200040010006461746110b10200") +
+                      samples) == 44 + samples.size());
 }
 
 // A sink's or the one stream's ("sink-input") volumes and mute, as pactl lists them.
@@ -129,16 +114,8 @@ class TestSoundMixer : public QObject {
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable(u"pulseaudio"_qs).isEmpty() &&
-            qgetenv("ZELMORO_REQUIRE_DESKTOP") != "1")
+        if (!test::useOwnSound(m_dir.path(), "{ type hw; card 99 }")) // no ALSA device
             QSKIP("pulseaudio is not installed");
-        for (const char *home : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
-            qputenv(home, m_dir.path().toUtf8()); // none of the caller's
-        qputenv("PULSE_SERVER", "unix:" + path(u"native"_qs).toUtf8());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path(u"none"_qs).toUtf8());
-        QFile alsa(path(u"asound.conf"_qs)); // ALSA's default device: one that is not there
-        QVERIFY(alsa.open(QIODevice::WriteOnly) && alsa.write("pcm.!default { type hw; card 99 }"));
-        qputenv("ALSA_CONFIG_PATH", alsa.fileName().toUtf8());
         passOn = qInstallMessageHandler(
             [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
                 {
@@ -147,12 +124,7 @@ private slots:
                 }
                 passOn(type, context, message);
             });
-        m_server.start(u"pulseaudio"_qs,
-                       QProcess::splitCommand(
-                           u"--daemonize=no --exit-idle-time=-1 -n -L "
-                           "\"module-native-protocol-unix auth-anonymous=1 "
-                           "socket='%1'\" -L module-stream-restore"_qs.arg(path(u"native"_qs))));
-        QTRY_VERIFY_WITH_TIMEOUT(!pactl(u"info"_qs).isEmpty(), 10000);
+        test::startServer(m_server, m_dir.path(), u"-L module-stream-restore"_qs);
         provideSinks();
         writeTone(path(u"tone.wav"_qs), kTonePeak);
         writeTone(path(u"slow.wav"_qs), kTonePeak);
@@ -196,7 +168,6 @@ private slots:
         QTest::newRow("49 %") << level({k49, k49}) << level({k50, k50});
         QTest::newRow("50 %") << level({k50, k50}) << OutputLevel{};
         QTest::newRow("balance kept") << level({k20, k40}) << level({16384, k50});
-        QTest::newRow("loud channel counts") << level({k5, k80}) << OutputLevel{};
         QTest::newRow("all at 0") << level({0, 0}) << level({k50, k50});
     }
 
@@ -224,10 +195,6 @@ private slots:
         };
         row("muted sink", muted, "", floor);
         row("5 %, program ends", quiet, "exit", floor);
-        row("49 %", level({k49, k49}), "", floor);
-        row("50 %", floor, "", floor);
-        row("80 %", loud, "", loud);
-        row("unbalanced, program ends", level({k20, k40}), "exit", level({16384, k50}));
         row("stream muted last time", loud, "restore muted", loud);
         row("sink muted while ringing", loud, "mute sink", loud);
         row("sink lowered while ringing", quiet, "lower sink", floor);
@@ -279,8 +246,6 @@ private slots:
         QTRY_COMPARE(levelOf(u"sink"_qs, sink), event == u"unload sink" ? before : ringing);
         if (event == u"restore muted") // audible from the start, not put back afterwards
             QCOMPARE(timesLogged(u"the alarm's stream turned"_qs), putBack);
-        QElapsedTimer restored;
-        restored.start();
         if (event == u"mute sink" || event == u"lower sink") {
             setSink(sink, event == u"mute sink" ? level(ringing.volumes, true) : level({k20, k20}));
             QTRY_COMPARE_WITH_TIMEOUT(levelOf(u"sink"_qs, sink), ringing, 1000);
@@ -291,11 +256,9 @@ private slots:
             const double from = m_recorded[1]->seconds();
             QElapsedTimer unloading; // the sink goes at some instant within
             unloading.start();
-            pactl(u"unload-module "_qs + pactl(u"list short modules"_qs)
-                                             .split('\n')
-                                             .filter(u"sink_name=zelmoro_a"_qs)
-                                             .value(0)
-                                             .section('\t', 0, 0));
+            const QString modules = pactl(u"list short modules"_qs);
+            pactl(u"unload-module "_qs +
+                  modules.split('\n').filter(u"=zelmoro_a"_qs).value(0).section('\t', 0, 0));
             const double away = from + double(unloading.elapsed()) / 1000;
             sink = u"zelmoro_b"_qs;
             recorded = m_recorded[1].get();
@@ -303,12 +266,8 @@ private slots:
             QTRY_COMPARE(levelOf(u"sink"_qs, sink), ringing);
             QTRY_VERIFY(recorded->seconds() > from + 1.5);
             const double back = recorded->firstAt(from, heard / 2);
-            qInfo("heard on the other sink %.0f ms after the unloading ended (%.0f ms after it "
-                  "began)",
-                  (back - away) * 1000, (back - from) * 1000);
             QVERIFY(back >= 0 && back - away < 1.0);
         }
-        qInfo("floor held (%lld ms)", restored.elapsed());
 
         // What is heard: for a stalled file the chime from 300 ms on, then the file.
         double from = recorded->seconds();
@@ -316,8 +275,6 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(recorded->seconds() > asked + 4.5, 10000);
             const double chime = recorded->firstAt(asked, 200);
             const double tone = recorded->firstAt(asked, heard, 0.1);
-            qInfo("chime after %.0f ms, the file %.0f ms after the chime", (chime - asked) * 1000,
-                  (tone - chime) * 1000);
             QCOMPARE_GE(chime - asked, 0.25);
             QCOMPARE_LE(chime - asked, 0.8);
             QCOMPARE_LT(std::abs(tone - chime - platform::builtInChime()->seconds()), 0.05);
