@@ -13,8 +13,6 @@
 namespace zelmoro::test {
 
 using alarm::Form2;
-using clock::Form1;
-using wakeup::Form3;
 
 namespace {
 
@@ -31,7 +29,7 @@ void press(const QString &keys)
 void checkAlarm(const QString &alarm)
 {
     QCOMPARE(Module1::AlarmTime().text(), alarm);
-    QCOMPARE(runtime::form<Form1>().get().Label3().Caption(), alarm);
+    QCOMPARE(runtime::form<clock::Form1>().get().Label3().Caption(), alarm);
     QVERIFY(!runtime::form<Form2>().isLoaded());
 }
 
@@ -50,8 +48,8 @@ private slots:
     {
         FakeRuntime runtime;
         runtime.clock.set(6, 58, 30);
-        runtime::form<Form1>().Show();
-        Form1 &main = runtime::form<Form1>().get();
+        runtime::form<clock::Form1>().Show();
+        clock::Form1 &main = runtime::form<clock::Form1>().get();
         // The dialog opens at the clock's time; keys on the focused list, Tab to
         // the next, Space on SET. Reopened, SET replaces the alarm; reopened
         // again, Cancel (after Return and Escape, which close nothing) keeps it.
@@ -69,7 +67,7 @@ private slots:
         QTest::mouseClick(&main.Command2(), Qt::LeftButton);
         press("Down Return Esc Tab Tab Tab Tab Space");
         checkAlarm("7:00:00");
-        auto &form3 = runtime::form<Form3>();
+        auto &form3 = runtime::form<wakeup::Form3>();
         // |: the first tick of a second, within 100 ms of its start, -: a further
         // tick; L: loop request, N: notice shown, o: hidden by OK, ~: loop sounding
         QString ticks, requests, notice, looping;

@@ -7,7 +7,6 @@
 #include "platform/time_source.h"
 #include "runtime/default_instance.h"
 #include "runtime/runtime_error.h"
-#include "runtime/time_text.h"
 
 #include <QDateTime>
 
