@@ -23,11 +23,6 @@ class TestPowerHelper : public QObject {
     {
         return zelmoro::test::wakeTimerLeft(QString::number(m_helper.processId()));
     }
-    void send(const QByteArray &bytes)
-    {
-        m_helper.write(bytes);
-        QVERIFY(m_helper.waitForBytesWritten(2000));
-    }
 
 private slots:
     void init()
@@ -63,9 +58,10 @@ private slots:
     {
         QFETCH(QByteArray, line);
         QFETCH(qint64, armedFor);
-        send(ahead(600));
+        m_helper.write(ahead(600));
         QTRY_VERIFY(qAbs(secondsLeft() - 600) <= 2);
-        send(line);
+        m_helper.write(line);
+        QVERIFY(m_helper.waitForBytesWritten(2000));
         m_helper.waitForReadyRead(300); // time to read the line
         const QByteArray said = m_helper.readAllStandardError();
         QCOMPARE(said.isEmpty(), armedFor != 0);

@@ -8,16 +8,7 @@ stereo at 44.1 kHz) and the program's output go to ARTIFACTS.
 
   alarm_road.py CMAKE BUILD_DIR SOURCE_DIR ARTIFACTS"""
 
-import array
-import contextlib
-import glob
-import os
-import re
-import shutil
-import subprocess
-import sys
-import tempfile
-import time
+import array, contextlib, glob, os, re, shutil, subprocess, sys, tempfile, time  # noqa: E401
 
 try:  # the AT-SPI client library, from python3-pyatspi's dependencies
     import gi
@@ -39,8 +30,7 @@ TOOLS = ("Xvfb", "openbox", "dbus-daemon", "pulseaudio", "parec", "sox", "xdotoo
          "/usr/libexec/at-spi-bus-launcher")
 
 
-class StepFailed(Exception):
-    pass
+class StepFailed(Exception): pass  # noqa: E701
 
 
 def check(fact, message):
@@ -60,9 +50,8 @@ def step(name):
 def missing_tools(tools=TOOLS, others=()):
     """What the tests need and is not installed; a build without a desktop skips
     these tests unless ZELMORO_REQUIRE_DESKTOP=1 asks for them."""
-    if os.environ.get("ZELMORO_REQUIRE_DESKTOP") == "1":
-        return []
-    return [tool for tool in tools if not shutil.which(tool)] + list(others)
+    return [] if os.environ.get("ZELMORO_REQUIRE_DESKTOP") == "1" else \
+        [tool for tool in tools if not shutil.which(tool)] + list(others)
 
 
 def wait_for(what, predicate, timeout=5):
@@ -82,10 +71,29 @@ def run(args, timeout=30, env=None):
         raise StepFailed(f"{' '.join(args)} failed: {error.stderr or 'timed out'}") from error
 
 
-def start_session(source_dir, directory):
-    """Starts the private desktop (scripts/session.sh) under directory; everything
-    this script starts from then on lives in it."""
-    run([os.path.join(source_dir, "scripts", "session.sh"), "start", directory])
+def desktop_test(body, others=(), note=""):
+    """The test's status: 77 without the desktop's tools, 1 when a step of body() fails."""
+    if missing := missing_tools(others=others):
+        print(f"SKIP: the private desktop needs what is not installed: {', '.join(missing)}")
+        return 77
+    try:
+        return body() or 0
+    except StepFailed as failure:
+        print(f"\nFAILED {failure}{note}", file=sys.stderr)
+        return 1
+
+
+def install(cmake, build_dir, work):
+    run([cmake, "--install", os.path.abspath(build_dir), "--prefix", f"{work}/prefix"])
+    return f"{work}/prefix/bin/zelmoro"
+
+
+def start_session(source_dir, directory, cleanup):
+    """Starts the private desktop (scripts/session.sh) under directory, to be stopped by
+    cleanup; everything this script starts from then on lives in it."""
+    script = os.path.join(os.path.abspath(source_dir), "scripts", "session.sh")
+    cleanup.callback(subprocess.run, [script, "stop", directory])
+    run([script, "start", directory])
     with open(os.path.join(directory, "env"), encoding="utf-8") as env:
         found = re.findall(r"export (\w+)=(.*)", env.read())
     os.environ.update({k: v.strip("'\"") for k, v in found})
@@ -97,8 +105,7 @@ def start_session(source_dir, directory):
         run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
              "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status", f"string:{prop}",
              "variant:boolean:true"])
-    wm = ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]
-    wait_for("window manager", lambda: "window id" in run(wm))
+    wait_for("window manager", lambda: "window id" in run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]))
 
 
 def record(sink, path):
@@ -127,8 +134,7 @@ def window_id(title, shown=True, timeout=10):
 
 
 def keys(*names):
-    if names:
-        run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
+    return names and run(["xdotool", "key", "--clearmodifiers", "--delay", "40", *names])
 
 
 def children(acc):
@@ -262,27 +268,21 @@ class Road:
 
 
 def main(cmake, build_dir, source_dir, artifacts):
-    missing = missing_tools(others=["python3-gi"] * (not Atspi) + ["libfaketime"] * (not FAKETIME))
-    if missing:
-        print(f"SKIP: the private desktop needs what is not installed: {', '.join(missing)}")
-        return 77
     artifacts, work = os.path.abspath(artifacts), tempfile.mkdtemp(prefix="zelmoro-e2e-")
-    os.makedirs(f"{work}/home")
-    os.makedirs(artifacts, exist_ok=True)
-    try:
+
+    def road():
+        os.makedirs(f"{work}/home")
+        os.makedirs(artifacts, exist_ok=True)
         with contextlib.ExitStack() as cleanup:  # undone in reverse order, whatever happens
             cleanup.callback(shutil.rmtree, work, ignore_errors=True)
             with step("install into a temporary prefix; --version with no display"):
-                binary = f"{work}/prefix/bin/zelmoro"
-                run([cmake, "--install", os.path.abspath(build_dir), "--prefix", f"{work}/prefix"])
+                binary = install(cmake, build_dir, work)
                 env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
                 output = run([binary, "--version"], env=env)
                 check(re.fullmatch(r"zelmoro \d+\.\d+\n", output), f"--version said {output!r}")
                 wave_length = float(run(["soxi", "-D", f"{work}/prefix/share/zelmoro/belora.wav"]))
             with step("start the private desktop and record its null sink"):
-                stop = [os.path.join(source_dir, "scripts", "session.sh"), "stop", f"{work}/session"]
-                cleanup.callback(subprocess.run, stop, check=False)
-                start_session(os.path.abspath(source_dir), f"{work}/session")
+                start_session(source_dir, f"{work}/session", cleanup)
                 Atspi.init()  # connects to this session's accessibility bus
                 loud = record(os.environ["ZELMORO_TEST_SINK"], f"{artifacts}/recording.raw")
                 # As the session starts it: in its own home with no sound file, under the faked clock.
@@ -294,10 +294,8 @@ def main(cmake, build_dir, source_dir, artifacts):
                 program = subprocess.Popen([binary], cwd=env["HOME"], env=env, stdout=log, stderr=log)
                 cleanup.callback(lambda: program.kill() or program.wait())  # if it still runs
             Road(loud, program, wave_length).run()
-        return 0
-    except StepFailed as failure:
-        print(f"\nFAILED {failure}\n  recording and program output: {artifacts}", file=sys.stderr)
-        return 1
+    return desktop_test(road, ["python3-gi"] * (not Atspi) + ["libfaketime"] * (not FAKETIME),
+                        f"\n  recording and program output: {artifacts}")
 
 
 if __name__ == "__main__":

@@ -7,16 +7,9 @@ no display the program says so and ends with status 1.
 
   one_copy.py CMAKE BUILD_DIR SOURCE_DIR"""
 
-import contextlib
-import os
-import re
-import subprocess
-import sys
-import tempfile
-import time
+import contextlib, os, re, subprocess, sys, tempfile, time  # noqa: E401
 
-from alarm_road import MAIN, StepFailed, check, missing_tools, run, start_session, step
-from alarm_road import wait_for, window_id
+from alarm_road import MAIN, check, desktop_test, install, run, start_session, step, wait_for, window_id
 
 
 def zelmoro(binary, bus, **env):
@@ -62,13 +55,9 @@ def shown_again(binary, bus):
 
 
 def main(cmake, build_dir, source_dir):
-    if missing_tools():
-        print(f"SKIP: the private desktop needs what is not installed: {', '.join(missing_tools())}")
-        return 77
-    with tempfile.TemporaryDirectory(prefix="zelmoro-one-") as work, contextlib.ExitStack() as stop:
-        try:
-            binary = f"{work}/prefix/bin/zelmoro"
-            run([cmake, "--install", os.path.abspath(build_dir), "--prefix", f"{work}/prefix"])
+    def one_copy():
+        with tempfile.TemporaryDirectory(prefix="zelmoro-one-") as work, contextlib.ExitStack() as stop:
+            binary = install(cmake, build_dir, work)
             with step("no display, or one that does not answer: one line, status 1"):
                 os.environ.pop("DISPLAY", None)  # until the private desktop's own
                 for display in ({}, {"DISPLAY": ":999"}):
@@ -78,16 +67,12 @@ def main(cmake, build_dir, source_dir):
                     check(re.fullmatch(r"zelmoro: Zelmoro needs a graphical session, and no display "
                                        r"could be reached \(DISPLAY( unset|=:999), WAYLAND_DISPLAY "
                                        r"unset\)\n", said), said)
-            stop.callback(subprocess.run, [f"{source_dir}/scripts/session.sh", "stop", f"{work}/session"])
-            start_session(os.path.abspath(source_dir), f"{work}/session")
+            start_session(source_dir, f"{work}/session", stop)
             for bus in (True, False):
                 with step(f"{'bus' if bus else 'no bus: the socket'}: a second start shows the "
                           "minimized first copy, status 0, no bus left running"):
                     shown_again(binary, bus)
-            return 0
-        except StepFailed as failure:
-            print(f"\nFAILED {failure}", file=sys.stderr)
-            return 1
+    return desktop_test(one_copy)
 
 
 if __name__ == "__main__":
