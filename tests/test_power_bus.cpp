@@ -8,6 +8,7 @@
 #include "clock/form1.h"
 #include "clock/wake_instant.h"
 #include "clock/wake_keeper.h"
+#include "runtime/time_text.h"
 #include "support/fakes.h"
 #include "support/wake_timer_probe.h"
 
