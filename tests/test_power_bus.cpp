@@ -78,6 +78,7 @@ QStringList locks()
         list >> what >> who >> why >> mode >> uid >> pid;
         found << QStringList{what, who, why, mode}.join(u' ');
     }
+    list.endArray();
     return found;
 }
 
